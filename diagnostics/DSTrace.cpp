@@ -1,0 +1,369 @@
+#include "diagnostics/DSTrace.h"
+#include "diagnostics/SehGuard.h"
+
+#include <dshow.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <wchar.h>
+
+namespace
+{
+// Built before any other module-wide object and destroyed after them, so that every
+// trace line of the module's life can reach the sink. The statistic comes first.
+__attribute__((init_priority(101))) CTimeStat s_OutputStat;
+__attribute__((init_priority(101))) CTraceSink s_TraceSink;
+
+WCHAR s_szModuleNameW[TRACE_TAG_CCH];
+
+const WCHAR kEscape = 0x1B;
+
+bool EndsWithNoCase(LPCWSTR pszText, size_t cch, LPCWSTR pszEnd)
+{
+    size_t cchEnd = wcslen(pszEnd);
+    return cch >= cchEnd && _wcsicmp(pszText + cch - cchEnd, pszEnd) == 0;
+}
+
+// Formats behind the head and writes the line; shared by DebugTrace and DebugTraceAlways.
+void WriteTraceLine(UINT nLevel, LPCWSTR pszFormat, va_list args)
+{
+    LONGLONG llStart = s_OutputStat.Start();
+    WCHAR szLine[TRACE_LINE_CCH];
+    int cchHead = BuildTracePrefix(szLine, nLevel);
+    if (pszFormat != nullptr)
+        _vsnwprintf(szLine + cchHead, TRACE_LINE_CCH - cchHead, pszFormat, args);
+    else
+        szLine[cchHead] = 0;
+    szLine[TRACE_LINE_CCH - 1] = 0;
+    ILogObject* pLog = nullptr;
+    if (SUCCEEDED(s_TraceSink.GetLogObject(&pLog)))
+        pLog->WriteLine(szLine);
+    s_OutputStat.Stop(llStart);
+}
+
+LONGLONG QueryCounter()
+{
+    LARGE_INTEGER li;
+    QueryPerformanceCounter(&li);
+    return li.QuadPart;
+}
+}
+
+CTimeStat& TraceOutputStat() { return s_OutputStat; }
+CTraceSink& TraceSink() { return s_TraceSink; }
+
+// ---------------------------------------------------------------- module tag and head
+
+void BuildModuleTag(LPCWSTR pszPath, LPWSTR pszTag)
+{
+    size_t cchPath = pszPath ? wcslen(pszPath) : 0;
+    size_t iName = cchPath;
+    while (iName > 0 && pszPath[iName - 1] != L'\\' && pszPath[iName - 1] != L':')
+        --iName;
+    if (iName == 0)
+    {
+        wcscpy(pszTag, L"N/A: ");
+        return;
+    }
+    LPCWSTR pszName = pszPath + iName;
+    size_t cchName = cchPath - iName;
+    if (cchName > 4 && (EndsWithNoCase(pszName, cchName, L".dll") || EndsWithNoCase(pszName, cchName, L".exe")))
+        cchName -= 4;
+    if (cchName > 29)
+        cchName = 29;
+    size_t i = 0;
+    for (; i < cchName; ++i)
+    {
+        WCHAR ch = pszName[i];
+        pszTag[i] = (ch >= L'a' && ch <= L'z') ? WCHAR(ch - L'a' + L'A') : ch;
+    }
+    pszTag[i++] = L':';
+    pszTag[i++] = L' ';
+    pszTag[i] = 0;
+}
+
+int BuildTracePrefix(LPWSTR pszBuf, UINT nLevel)
+{
+    DS_ASSERT(16 <= sizeof(s_szModuleNameW)/sizeof(*s_szModuleNameW));
+    if (pszBuf == nullptr)
+        return 0;
+    if (s_szModuleNameW[0] == 0)
+    {
+        // The module holding this code, not the host's executable.
+        WCHAR szPath[MAX_PATH + 1] = {};
+        HMODULE hModule = nullptr;
+        if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               reinterpret_cast<LPCWSTR>(&BuildTracePrefix), &hModule))
+        {
+            if (GetModuleFileNameW(hModule, szPath, MAX_PATH) == 0)
+                szPath[0] = 0;
+        }
+        WCHAR szTag[TRACE_TAG_CCH];
+        BuildModuleTag(szPath, szTag);
+        // Threads that meet here write the same text; the first character goes last so
+        // that a reader never sees a partly written tag.
+        for (size_t i = 1; i < TRACE_TAG_CCH; ++i)
+            s_szModuleNameW[i] = szTag[i];
+        MemoryBarrier();
+        s_szModuleNameW[0] = szTag[0];
+    }
+    pszBuf[0] = kEscape;
+    pszBuf[1] = WCHAR(nLevel + 1);
+    lstrcpynW(pszBuf + 2, s_szModuleNameW, TRACE_TAG_CCH);
+    return 2 + lstrlenW(pszBuf + 2);
+}
+
+// ---------------------------------------------------------------- trace and assert
+
+void DebugTrace(DWORD dwCategory, UINT nLevel, LPCWSTR pszFormat, ...)
+{
+    if (dwCategory == 0 || nLevel > TRACE_LEVEL_LIMIT)
+        return;
+    va_list args;
+    va_start(args, pszFormat);
+    WriteTraceLine(nLevel, pszFormat, args);
+    va_end(args);
+}
+
+void DebugTraceAlways(LPCWSTR pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    WriteTraceLine(0, pszFormat, args);
+    va_end(args);
+}
+
+void DebugTraceBlock(LPCWSTR pszBlock)
+{
+    ILogObject* pLog = nullptr;
+    if (pszBlock == nullptr || FAILED(s_TraceSink.GetLogObject(&pLog)))
+        return;
+    int cchWide = lstrlenW(pszBlock);
+    int cbAnsi = WideCharToMultiByte(CP_THREAD_ACP, 0, pszBlock, cchWide + 1, nullptr, 0, nullptr, nullptr);
+    if (cbAnsi <= 0)
+        return;
+    char* pszAnsi = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, cbAnsi));
+    if (pszAnsi == nullptr)
+        return;
+    WideCharToMultiByte(CP_THREAD_ACP, 0, pszBlock, cchWide + 1, pszAnsi, cbAnsi, nullptr, nullptr);
+    pLog->WriteBlock(UINT32(cchWide), pszAnsi);
+    HeapFree(GetProcessHeap(), 0, pszAnsi);
+}
+
+void DebugAssert(bool bCondition, LPCSTR pszFile, int nLine, LPCSTR pszCondition)
+{
+    if (bCondition)
+        return;
+    DWORD dwError = GetLastError();
+    WCHAR szError[TRACE_ERROR_TEXT_CCH];
+    FormatErrorText(szError, L"", L"GetLastError()", dwError);
+    WCHAR szReport[TRACE_LINE_CCH];
+    _snwprintf(szReport, TRACE_LINE_CCH - 1, L"###Err###\n%hs(%i): ASSERT( \"%hs\" )\n%s\n",
+               pszFile ? pszFile : "", nLine, pszCondition ? pszCondition : "", szError);
+    szReport[TRACE_LINE_CCH - 1] = 0;
+    ILogObject* pLog = nullptr;
+    bool bLog = SUCCEEDED(s_TraceSink.GetLogObject(&pLog));
+    if (bLog)
+        pLog->WriteLine(szReport);
+    // No interactive report here: the debugger output gets the assertion instead, so
+    // that an assertion never blocks a host or a test.
+    WCHAR szDebug[TRACE_LINE_CCH];
+    _snwprintf(szDebug, TRACE_LINE_CCH - 1, L"%hs(%i): Assertion failed: %hs\n",
+               pszFile ? pszFile : "", nLine, pszCondition ? pszCondition : "");
+    szDebug[TRACE_LINE_CCH - 1] = 0;
+    OutputDebugStringW(szDebug);
+    if (bLog)
+        pLog->WriteLine(L"\nexit ASSERT");
+    SetLastError(dwError);
+}
+
+LPWSTR FormatErrorText(LPWSTR pszBuf, LPCWSTR pszText, LPCWSTR pszName, DWORD dwCode)
+{
+    if (pszBuf == nullptr || pszName == nullptr)
+        return nullptr;
+    int cch = _snwprintf(pszBuf, TRACE_ERROR_TEXT_CCH - 1, L"%s=0x%08X (%i)\n%s\n",
+                         pszName, dwCode, int(dwCode), pszText ? pszText : L"no message");
+    pszBuf[TRACE_ERROR_TEXT_CCH - 1] = 0;
+    if (cch < 0)
+        cch = lstrlenW(pszBuf);
+    DWORD cchRoom = DWORD(TRACE_ERROR_TEXT_CCH - cch);
+    if (cchRoom > 1)
+    {
+        pszBuf[cch] = 0;
+        if (AMGetErrorTextW(HRESULT(dwCode), pszBuf + cch, cchRoom) == 0)
+        {
+            pszBuf[cch] = 0;
+            FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwCode,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), pszBuf + cch, cchRoom, nullptr);
+        }
+        pszBuf[TRACE_ERROR_TEXT_CCH - 1] = 0;
+    }
+    int cchAll = lstrlenW(pszBuf);
+    while (cchAll > 0 && pszBuf[cchAll - 1] <= 0x20)
+        pszBuf[--cchAll] = 0;
+    return pszBuf;
+}
+
+// ---------------------------------------------------------------- output statistic
+
+CTimeStat::CTimeStat(LPCWSTR pszLabel) : m_pszLabel(pszLabel ? pszLabel : L"")
+{
+    Reset();
+    LARGE_INTEGER li;
+    m_llFreq = QueryPerformanceFrequency(&li) ? li.QuadPart : 0;
+}
+
+void CTimeStat::Reset()
+{
+    m_llStart = 0;
+    m_llStop = 0;
+    m_llFirst = 0;
+    m_llMax = 0;
+    m_llSum = 0;
+    m_llMin = MAXLONGLONG;
+    m_nCount = 0;
+}
+
+LONGLONG CTimeStat::Start()
+{
+    LONGLONG llNow = QueryCounter();
+    m_llStart = llNow;
+    if (m_nCount == 0)
+        m_llFirst = llNow;
+    return llNow;
+}
+
+void CTimeStat::Stop(LONGLONG llStart)
+{
+    LONGLONG llNow = QueryCounter();
+    m_llStop = llNow;
+    Record(llNow - llStart);
+}
+
+void CTimeStat::Record(LONGLONG llTicks)
+{
+    // The first call only sets 'first'; later calls feed min, max and sum.
+    if (InterlockedCompareExchange(&m_nCount, 1, 0) == 0)
+    {
+        m_llFirst = llTicks;
+        return;
+    }
+    LONGLONG llOld = m_llMax;
+    while (llTicks > llOld && InterlockedCompareExchange64(&m_llMax, llTicks, llOld) != llOld)
+        llOld = m_llMax;
+    llOld = m_llMin;
+    while (llTicks < llOld && InterlockedCompareExchange64(&m_llMin, llTicks, llOld) != llOld)
+        llOld = m_llMin;
+    InterlockedExchangeAdd64(&m_llSum, llTicks);
+    InterlockedIncrement(&m_nCount);
+}
+
+bool CTimeStat::Format(LPWSTR pszBuf, int cchBuf, LPCWSTR pszLabel) const
+{
+    DS_ASSERT(pszBuf != NULL);
+    if (pszBuf == nullptr || cchBuf <= 0)
+        return false;
+    pszBuf[0] = 0;
+    UINT nCount = UINT(m_nCount);
+    if (nCount == 0)
+        return false;
+    DS_ASSERT(m_llFreq != 0);
+    LONGLONG llFreq = m_llFreq != 0 ? m_llFreq : 1;
+    auto micro = [llFreq](LONGLONG llTicks) { return UINT(llTicks * 1000000 / llFreq); };
+    if (pszLabel == nullptr)
+        pszLabel = m_pszLabel;
+    UINT uFirst = micro(m_llFirst);
+    if (nCount == 1)
+    {
+        _snwprintf(pszBuf, cchBuf - 1, L"%sFirst=%u.%03u ms (1 call)\r\n", pszLabel, uFirst / 1000, uFirst % 1000);
+    }
+    else
+    {
+        // The average is over the later calls, the ones that sum holds.
+        UINT uAvg = micro(m_llSum / (nCount - 1)), uMin = micro(m_llMin), uMax = micro(m_llMax);
+        _snwprintf(pszBuf, cchBuf - 1, L"%sAvg=%u.%03u Min=%u.%03u Max=%u.%03u First=%u.%03u ms (%u calls)\r\n",
+                   pszLabel, uAvg / 1000, uAvg % 1000, uMin / 1000, uMin % 1000, uMax / 1000, uMax % 1000,
+                   uFirst / 1000, uFirst % 1000, nCount);
+    }
+    pszBuf[cchBuf - 1] = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------- log sink
+
+CTraceSink::CTraceSink() : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pLogObject(nullptr)
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, LOG_SINK_REGISTRY_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return;
+    // One character more than the value may fill, so the path is always terminated.
+    WCHAR szPath[MAX_PATH + 1] = {};
+    DWORD cbPath = MAX_PATH * sizeof(WCHAR);
+    LONG lResult = RegQueryValueExW(hKey, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(szPath), &cbPath);
+    RegCloseKey(hKey);
+    if (lResult != ERROR_SUCCESS)
+        return;
+    for (WCHAR* p = szPath; *p; ++p)
+        if (*p == L'|')
+            *p = L'\\';
+    m_hLibrary = LoadLibraryW(szPath);
+    if (m_hLibrary == nullptr)
+        return;
+    m_pfnGetLogObject = reinterpret_cast<PFN_GetLogObject>(GetProcAddress(m_hLibrary, LOG_SINK_ENTRY_NAME));
+    if (m_pfnGetLogObject == nullptr)
+    {
+        FreeLibrary(m_hLibrary);
+        m_hLibrary = nullptr;
+        return;
+    }
+    if (!CallGuarded(&CTraceSink::CallEntry, this))
+    {
+        FreeLibrary(m_hLibrary);
+        m_hLibrary = nullptr;
+        m_pfnGetLogObject = nullptr;
+        m_pLogObject = nullptr;
+    }
+}
+
+void CTraceSink::CallEntry(void* pContext)
+{
+    CTraceSink* pThis = static_cast<CTraceSink*>(pContext);
+    if (pThis->m_pfnGetLogObject(&pThis->m_pLogObject) == 0 && pThis->m_pLogObject != nullptr)
+        pThis->m_pLogObject->Attach(&pThis->m_pLogObject, nullptr, nullptr);
+}
+
+void CTraceSink::CallDetach(void* pContext)
+{
+    CTraceSink* pThis = static_cast<CTraceSink*>(pContext);
+    pThis->m_pLogObject->Detach(&pThis->m_pLogObject);
+}
+
+CTraceSink::~CTraceSink()
+{
+    if (m_hLibrary == nullptr)
+    {
+        m_pLogObject = nullptr;
+        return;
+    }
+    if (m_pLogObject != nullptr)
+    {
+        if (s_OutputStat.HasData())
+        {
+            WCHAR szStat[TRACE_LINE_CCH];
+            if (s_OutputStat.Format(szStat, TRACE_LINE_CCH, L"*** [Log stat] Output: "))
+                DebugTraceAlways(L"%s", szStat);
+            s_OutputStat.Reset();
+        }
+        CallGuarded(&CTraceSink::CallDetach, this);
+        m_pLogObject = nullptr;
+    }
+    FreeLibrary(m_hLibrary);
+    m_hLibrary = nullptr;
+}
+
+HRESULT CTraceSink::GetLogObject(ILogObject** ppLogObject) const
+{
+    if (ppLogObject == nullptr)
+        return E_POINTER;
+    *ppLogObject = m_pLogObject;
+    return m_pLogObject != nullptr ? S_OK : E_FAIL;
+}

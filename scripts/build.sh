@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures and cross-builds everything into build/ (or $BUILD_DIR).
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+bash "$TOP/scripts/setup.sh"
+if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+    cmake -S "$TOP" -B "$BUILD_DIR" -G Ninja \
+          -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/mingw-w64-x86_64.cmake" \
+          -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
+fi
+cmake --build "$BUILD_DIR" -- -k 0 "$@"
