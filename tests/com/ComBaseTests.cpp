@@ -1,0 +1,180 @@
+// The COM-object layer: reference counting, interface table lookup, aggregation, the
+// construction hooks and the module's count of live objects.
+#include <gtest/gtest.h>
+
+#include "support/ComBase.h"
+#include "support/ComPtr.h"
+
+#include <objidl.h>
+#include <ocidl.h>
+
+namespace
+{
+int g_nFinalReleases = 0;
+
+class CWidget : public CComObjectRoot, public IPersist, public IConnectionPointContainer
+{
+public:
+    BEGIN_COM_MAP(CWidget)
+        COM_INTERFACE_ENTRY(IPersist)
+        COM_INTERFACE_ENTRY(IConnectionPointContainer)
+        COM_INTERFACE_ENTRY_AGGREGATE(IID_IMarshal, m_pUnkMarshaler)
+    END_COM_MAP()
+
+    HRESULT FinalConstruct()
+    {
+        // Takes and drops a reference: must not free the object being built.
+        IPersist* pSelf = nullptr;
+        QueryInterface(IID_IPersist, reinterpret_cast<void**>(&pSelf));
+        if (pSelf)
+            pSelf->Release();
+        if (s_bFailConstruct)
+            return E_ABORT;
+        return CoCreateFreeThreadedMarshaler(GetControllingUnknown(), &m_pUnkMarshaler);
+    }
+    void FinalRelease()
+    {
+        ++g_nFinalReleases;
+        if (m_pUnkMarshaler)
+            m_pUnkMarshaler->Release();
+    }
+
+    STDMETHOD(GetClassID)(CLSID* pClsid) override
+    {
+        if (!pClsid)
+            return E_POINTER;
+        *pClsid = CLSID_NULL;
+        return S_OK;
+    }
+    STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHOD(FindConnectionPoint)(REFIID, IConnectionPoint**) override { return E_NOTIMPL; }
+
+    // Both IUnknown functions are pure here; the concrete object supplies them.
+    STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
+
+    IUnknown* GetControllingUnknown()
+    {
+        return GetOuterUnknown() ? GetOuterUnknown() : static_cast<IPersist*>(this);
+    }
+
+    static inline bool s_bFailConstruct = false;
+    IUnknown* m_pUnkMarshaler = nullptr;
+};
+
+// A minimal outer object that aggregates a CWidget and exposes its interfaces.
+class COuter : public IUnknown
+{
+public:
+    STDMETHOD_(ULONG, AddRef)() override { return ++m_nRef; }
+    STDMETHOD_(ULONG, Release)() override { return --m_nRef; }
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override
+    {
+        if (InlineIsEqualGUID(riid, IID_IUnknown))
+        {
+            *ppv = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return m_pInner ? m_pInner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+    }
+    ULONG m_nRef = 1;
+    IUnknown* m_pInner = nullptr;
+};
+
+class ComBaseTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        g_nFinalReleases = 0;
+        CWidget::s_bFailConstruct = false;
+        m_nLocksBefore = CComModuleCount::GetLockCount();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore) << "an object leaked";
+        CoUninitialize();
+    }
+    LONG m_nLocksBefore = 0;
+};
+
+TEST_F(ComBaseTest, StandaloneObjectCountsReferencesAndAnswersItsTable)
+{
+    CComPtr<IPersist> spPersist;
+    ASSERT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spPersist)), S_OK);
+    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore + 1);
+
+    CComPtr<IUnknown> spUnk;
+    ASSERT_EQ(spPersist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&spUnk)), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(spUnk), static_cast<IUnknown*>(spPersist.p)) << "first entry answers IUnknown";
+
+    CComQIPtr<IConnectionPointContainer> spCpc(spPersist);
+    ASSERT_TRUE(spCpc);
+    CComQIPtr<IPersist> spBack(spCpc);
+    EXPECT_EQ(spBack.p, spPersist.p);
+
+    CComQIPtr<IMarshal> spMarshal(spPersist);
+    EXPECT_TRUE(spMarshal) << "aggregated free-threaded marshaler answers IMarshal";
+    spMarshal.Release();
+
+    void* pv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(spPersist->QueryInterface(IID_IStream, &pv), E_NOINTERFACE);
+    EXPECT_EQ(pv, nullptr);
+    EXPECT_EQ(spPersist->QueryInterface(IID_IStream, nullptr), E_POINTER);
+
+    spUnk.Release();
+    spCpc.Release();
+    spBack.Release();
+    EXPECT_EQ(g_nFinalReleases, 0);
+    spPersist.Release();
+    EXPECT_EQ(g_nFinalReleases, 1);
+}
+
+TEST_F(ComBaseTest, FailedFinalConstructFreesTheObject)
+{
+    CWidget::s_bFailConstruct = true;
+    IPersist* pPersist = reinterpret_cast<IPersist*>(1);
+    EXPECT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&pPersist)), E_ABORT);
+    EXPECT_EQ(pPersist, nullptr);
+    EXPECT_EQ(g_nFinalReleases, 1);
+}
+
+TEST_F(ComBaseTest, AggregatedObjectDelegatesToTheOuterUnknown)
+{
+    COuter outer;
+    IPersist* pPersist = nullptr;
+    EXPECT_EQ(ComCreateInstance<CWidget>(&outer, IID_IPersist, reinterpret_cast<void**>(&pPersist)),
+              CLASS_E_NOAGGREGATION);
+    ASSERT_EQ(ComCreateInstance<CWidget>(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.m_pInner)), S_OK);
+    ULONG nOuterRefs = outer.m_nRef;
+
+    ASSERT_EQ(outer.QueryInterface(IID_IPersist, reinterpret_cast<void**>(&pPersist)), S_OK);
+    EXPECT_EQ(outer.m_nRef, nOuterRefs + 1) << "the inner interface counts on the outer object";
+    IUnknown* pIdentity = nullptr;
+    ASSERT_EQ(pPersist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pIdentity)), S_OK);
+    EXPECT_EQ(pIdentity, static_cast<IUnknown*>(&outer)) << "identity is the outer object";
+    pIdentity->Release();
+    pPersist->Release();
+    EXPECT_EQ(outer.m_nRef, nOuterRefs);
+
+    EXPECT_EQ(g_nFinalReleases, 0);
+    outer.m_pInner->Release();
+    EXPECT_EQ(g_nFinalReleases, 1);
+}
+
+TEST(ComPtrs, BstrCopiesAndFrees)
+{
+    CComBSTR bs(L"Tonewell");
+    EXPECT_EQ(bs.Length(), 8u);
+    BSTR copy = nullptr;
+    ASSERT_EQ(bs.CopyTo(&copy), S_OK);
+    EXPECT_NE(copy, bs.m_str);
+    EXPECT_STREQ(copy, L"Tonewell");
+    SysFreeString(copy);
+    EXPECT_EQ(bs.CopyTo(nullptr), E_POINTER);
+    CComBSTR empty;
+    ASSERT_EQ(empty.CopyTo(&copy), S_OK);
+    EXPECT_EQ(copy, nullptr);
+}
+}
