@@ -69,8 +69,8 @@ struct CComMultiThreadModel
 
 struct CComSingleThreadModel
 {
-    static ULONG Increment(volatile LONG* p) { return ULONG(++*p); }
-    static ULONG Decrement(volatile LONG* p) { return ULONG(--*p); }
+    static ULONG Increment(volatile LONG* p) { return ULONG(*p = *p + 1); }
+    static ULONG Decrement(volatile LONG* p) { return ULONG(*p = *p - 1); }
     using CriticalSection = CComFakeCriticalSection;
 };
 
