@@ -69,8 +69,18 @@ struct CComMultiThreadModel
 
 struct CComSingleThreadModel
 {
-    static ULONG Increment(volatile LONG* p) { return ULONG(*p = *p + 1); }
-    static ULONG Decrement(volatile LONG* p) { return ULONG(*p = *p - 1); }
+    static ULONG Increment(volatile LONG* p)
+    {
+        LONG n = *p + 1;
+        *p = n;
+        return ULONG(n);
+    }
+    static ULONG Decrement(volatile LONG* p)
+    {
+        LONG n = *p - 1;
+        *p = n;
+        return ULONG(n);
+    }
     using CriticalSection = CComFakeCriticalSection;
 };
 
