@@ -5,7 +5,8 @@
 
 #include "diagnostics/DSTrace.h"
 
-#define MT_ASSERT(expr) DS_ASSERT_AS("DSTypes", expr)
+// Stringized here, before NULL and the format tags expand.
+#define MT_ASSERT(expr) DebugAssert(!!(expr), "DSTypes", __LINE__, #expr)
 
 namespace
 {

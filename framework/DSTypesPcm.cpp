@@ -1,12 +1,11 @@
 // Integer PCM media types: the builders of CMTHelp and the audio format tests.
 #include "framework/DSTypes.h"
 
-#include <ks.h>
-#include <ksmedia.h>
 
 #include "diagnostics/DSTrace.h"
 
-#define MT_ASSERT(expr) DS_ASSERT_AS("DSTypes", expr)
+// Stringized here, before NULL and the format tags expand.
+#define MT_ASSERT(expr) DebugAssert(!!(expr), "DSTypes", __LINE__, #expr)
 
 namespace
 {

@@ -1,0 +1,32 @@
+// PCM tone synthesis: one channel of an interleaved integer PCM buffer at a time.
+//
+// Sample words: PackSample and LevelToSample return a 32-bit word whose low wBitsPerSample
+// bits are the sample exactly as stored (little-endian; 8-bit containers in excess-128, the
+// others in two's complement), with the significant bits left-justified and the rest 0.
+#pragma once
+#include <windows.h>
+#include <dshow.h>
+#include <mmreg.h>
+
+class CAudioHelp
+{
+public:
+    // Frequency codes besides a sine's whole hertz.
+    static constexpr DWORD FREQ_CONSTANT = 0;            // a constant level
+    static constexpr DWORD FREQ_SQUARE = 0xFFFFFFFF;     // a square wave whose half-period is one buffer
+
+    // Writes one sample per frame of the region (cbLen bytes, whole frames) into the channel
+    // whose first sample is at pBuf; other channels' bytes are not touched. *pdwPos is the
+    // channel's phase (the index within the current second, or the square wave's toggle):
+    // read at entry, written at exit; null starts at 0 and stores nothing. dblLevel in
+    // -1.0..1.0; a negative level inverts the waveform. A failure writes nothing.
+    static HRESULT FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF, DWORD dwFreqHz, DWORD* pdwPos,
+                              double dblLevel);
+    // The sample word of a linear level (-1.0..1.0), rounded half away from zero.
+    static DWORD LevelToSample(double dblLevel, WORD wBitsPerSample, WORD wValidBits);
+    // The sample word of lValue, a signed sample at full 32-bit scale; the low bits below the
+    // significant ones are cleared (rounding toward minus infinity).
+    static DWORD PackSample(LONG lValue, WORD wBitsPerSample, WORD wValidBits);
+    // Reference time of llSamples frames at pWF's rate, rounded down or up; 0 without a rate.
+    static REFERENCE_TIME SamplesToTime(LONGLONG llSamples, const WAVEFORMATEX* pWF, BOOL bRoundUp);
+};
