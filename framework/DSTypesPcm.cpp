@@ -1,7 +1,6 @@
 // Integer PCM media types: the builders of CMTHelp and the audio format tests.
 #include "framework/DSTypes.h"
 
-
 #include "diagnostics/DSTrace.h"
 
 // Stringized here, before NULL and the format tags expand.
@@ -52,16 +51,22 @@ HRESULT BuildPCM(CMType& mt, DWORD dwFreq, WORD wChannels, WORD wContainer, WORD
         mt.lSampleSize = nBlockAlign;
     return hr;
 }
+
+// The arguments both builders share.
+bool CheckRateAndChannels(DWORD dwFreq, WORD wChannels)
+{
+    MT_ASSERT(dwFreq != 0);
+    if (dwFreq == 0)
+        return false;
+    MT_ASSERT(0 < wChannels && wChannels <= 32);
+    return 0 < wChannels && wChannels <= 32;
+}
 }
 
 HRESULT CMTHelp::MTCreatePCMEx(CMType& mt, DWORD dwFreq, WORD wChannels, WORD wBitsPerSample, WORD wValidBits,
                                DWORD dwChannelMask)
 {
-    MT_ASSERT(dwFreq != 0);
-    if (dwFreq == 0)
-        return E_INVALIDARG;
-    MT_ASSERT(0 < wChannels && wChannels <= 32);
-    if (!(0 < wChannels && wChannels <= 32))
+    if (!CheckRateAndChannels(dwFreq, wChannels))
         return E_INVALIDARG;
     MT_ASSERT(wBitsPerSample == 8 || wBitsPerSample == 16 || wBitsPerSample == 24 || wBitsPerSample == 32);
     if (!IsContainerWidth(wBitsPerSample))
@@ -75,11 +80,7 @@ HRESULT CMTHelp::MTCreatePCMEx(CMType& mt, DWORD dwFreq, WORD wChannels, WORD wB
 
 HRESULT CMTHelp::MTCreatePCM(CMType& mt, DWORD dwFreq, WORD wChannels, WORD wBits, DWORD dwChannelMask)
 {
-    MT_ASSERT(dwFreq != 0);
-    if (dwFreq == 0)
-        return E_INVALIDARG;
-    MT_ASSERT(0 < wChannels && wChannels <= 32);
-    if (!(0 < wChannels && wChannels <= 32))
+    if (!CheckRateAndChannels(dwFreq, wChannels))
         return E_INVALIDARG;
     MT_ASSERT(4 <= wBits && wBits <= 32);
     if (!(4 <= wBits && wBits <= 32))
