@@ -1,0 +1,197 @@
+// Worker thread of an owner object, with its wake-up event and run flag, and two small
+// handle wrappers.
+//
+// The stop is cooperative: Stop clears the run flag and sets the wake-up event; the owner's
+// procedure waits on the event between units of work, sees the flag clear and returns.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+
+#include "diagnostics/DSTrace.h"
+
+// Owns a system handle; closes it when destroyed.
+class CHandle2
+{
+public:
+    explicit CHandle2(HANDLE h = nullptr) : m_h(h) {}
+    virtual ~CHandle2() { Close(); }
+    CHandle2(const CHandle2&) = delete;
+    CHandle2& operator=(const CHandle2&) = delete;
+
+    void Close()
+    {
+        if (m_h != nullptr)
+        {
+            CloseHandle(m_h);
+            m_h = nullptr;
+        }
+    }
+
+    HANDLE m_h;
+};
+
+class CEvent : public CHandle2
+{
+public:
+    // Unnamed, initially not signalled; replaces any held handle.
+    bool Create(bool bManualReset);
+    bool Set();
+    bool Reset();
+};
+
+// The last system error as an HRESULT; E_FAIL when there is none.
+HRESULT HResultFromLastError();
+
+class CBaseThread
+{
+public:
+    typedef unsigned(__stdcall* PFN_THREADPROC)(void*);
+
+    // Creates a suspended thread running pfnThreadProc(pv); null on failure (the last
+    // error tells why).
+    static HANDLE ThreadStart(PFN_THREADPROC pfnThreadProc, void* pv, DWORD* pdwThreadId);
+};
+
+// Runs T::ThreadProc() on a thread of its own. A plain member of its owner; the owner must
+// not call InitThread and Stop concurrently.
+template <class T>
+class CSimpleThread : public CBaseThread
+{
+public:
+    CSimpleThread() : m_hThread(nullptr), m_dwThreadId(0), m_hEvent(nullptr), m_bRun(false) {}
+    ~CSimpleThread()
+    {
+        Stop(INFINITE, false);
+        CloseHandles();
+    }
+    CSimpleThread(const CSimpleThread&) = delete;
+    CSimpleThread& operator=(const CSimpleThread&) = delete;
+
+    HRESULT InitThread(T* pObject, PFN_THREADPROC pfnThreadProc)
+    {
+        DS_ASSERT(pObject != NULL);
+        if (pObject == nullptr)
+            return E_INVALIDARG;
+        DS_ASSERT(pfnThreadProc != NULL);
+        if (pfnThreadProc == nullptr)
+            return E_INVALIDARG;
+
+        Stop(INFINITE, false);
+        // Restarted from the worker itself: the old thread ends on its own once it returns.
+        CloseHandles();
+
+        SetLastError(0);
+        HANDLE hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (hEvent == nullptr)
+        {
+            HRESULT hr = HResultFromLastError();
+            DebugAssert(false, __FILE_NAME__, __LINE__, "CSimpleThread::InitThread(): can't create event");
+            return hr;
+        }
+        DWORD dwThreadId = 0;
+        HANDLE hThread = ThreadStart(pfnThreadProc, pObject, &dwThreadId);
+        if (hThread == nullptr)
+        {
+            HRESULT hr = HResultFromLastError();
+            CloseHandle(hEvent);
+            return hr;
+        }
+        m_hThread = hThread;
+        m_dwThreadId = dwThreadId;
+        m_hEvent = hEvent;
+        // Set before the thread runs: the procedure always starts with the flag true.
+        m_bRun = true;
+        DWORD dwRet = ResumeThread(hThread);
+        DS_ASSERT(dwRet == 1);
+        return S_OK;
+    }
+
+    // The thread's entry routine: pv is the owner.
+    static unsigned __stdcall StartThread(void* pv)
+    {
+        DebugTrace(atlTraceGeneral, 8, L"CSimpleThread::StartThread(): thread 0x%04X started\n", GetCurrentThreadId());
+        DS_ASSERT(pv != NULL);
+        unsigned nResult = pv != nullptr ? static_cast<T*>(pv)->ThreadProc() : unsigned(E_POINTER);
+        DebugTrace(atlTraceGeneral, 8, L"CSimpleThread::StartThread(): thread 0x%04X stopped, result=0x%X\n",
+                   GetCurrentThreadId(), nResult);
+        return nResult;
+    }
+
+    // Ends the thread and releases both handles. dwWait: milliseconds (INFINITE waits without
+    // limit); bTerminate: force the end when the wait fails. Called on the worker itself, it
+    // only clears the flag and sets the event: the thread cannot wait for its own end, and
+    // the owner's next Stop (or the destructor) waits for it and releases the handles.
+    void Stop(DWORD dwWait, bool bTerminate)
+    {
+        m_bRun = false;
+        if (m_hThread == nullptr)
+        {
+            CloseEvent();
+            return;
+        }
+        Wake();
+        if (GetCurrentThreadId() == m_dwThreadId)
+            return;
+        DWORD dwRet = WaitForSingleObject(m_hThread, dwWait);
+        if (dwRet != WAIT_OBJECT_0)
+        {
+            DebugTrace(atlTraceGeneral, 2,
+                       L"###Err### CSimpleThread<>::Stop(): WaitForSingleObject( wait time=%u )=0x%X for thread 0x%X\n",
+                       dwWait, dwRet, m_dwThreadId);
+            if (bTerminate)
+            {
+                DebugTrace(atlTraceGeneral, 1, L"######### CSimpleThread<>::Stop(): call TerminateThread() for thread 0x%X\n",
+                           m_dwThreadId);
+                // The end of a terminated thread is asynchronous: wait for it, so that the
+                // thread no longer runs when the owner goes on.
+                if (TerminateThread(m_hThread, 0xFFFFFFFF))
+                    WaitForSingleObject(m_hThread, INFINITE);
+            }
+        }
+        CloseHandles();
+    }
+
+    // Makes the procedure re-examine its state; false when no thread exists.
+    bool Wake()
+    {
+        if (m_hThread == nullptr)
+            return false;
+        DS_ASSERT(m_hEvent != NULL);
+        BOOL bRet = SetEvent(m_hEvent);
+        DS_ASSERT(bRet);
+        return true;
+    }
+
+    HANDLE GetThreadHandle() const { return m_hThread; }
+    DWORD GetThreadId() const { return m_dwThreadId; }
+
+private:
+    void CloseEvent()
+    {
+        if (m_hEvent != nullptr)
+        {
+            CloseHandle(m_hEvent);
+            m_hEvent = nullptr;
+        }
+    }
+    void CloseHandles()
+    {
+        if (m_hThread != nullptr)
+        {
+            CloseHandle(m_hThread);
+            m_hThread = nullptr;
+            m_dwThreadId = 0;
+        }
+        CloseEvent();
+    }
+
+    HANDLE m_hThread;
+    DWORD m_dwThreadId;
+
+public:
+    // The owner's procedure waits on the event and reads the flag directly. The flag is
+    // atomic because it is written and read on different threads.
+    HANDLE m_hEvent;
+    std::atomic<bool> m_bRun;
+};
