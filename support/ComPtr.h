@@ -4,6 +4,8 @@
 #include <oleauto.h>
 #include <unknwn.h>
 
+#include <memory>
+
 // Counted interface pointer: releases what it holds.
 template <class T>
 class CComPtr
@@ -26,7 +28,8 @@ public:
     CComPtr& operator=(const CComPtr& other) { return *this = other.p; }
     CComPtr& operator=(CComPtr&& other) noexcept
     {
-        if (this != &other)
+        // operator& is the out-parameter form; the object's own address is wanted here.
+        if (this != std::addressof(other))
         {
             Release();
             p = other.p;

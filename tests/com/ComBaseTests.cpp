@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "support/ComBase.h"
+#include "support/ComCreate.h"
 #include "support/ComPtr.h"
+
+#include <utility>
 
 #include <objidl.h>
 #include <ocidl.h>
@@ -161,6 +164,40 @@ TEST_F(ComBaseTest, AggregatedObjectDelegatesToTheOuterUnknown)
     EXPECT_EQ(g_nFinalReleases, 0);
     outer.m_pInner->Release();
     EXPECT_EQ(g_nFinalReleases, 1);
+}
+
+TEST_F(ComBaseTest, CreatedObjectComesWithOneReferenceForTheCaller)
+{
+    CComObject<CWidget>* pWidget = nullptr;
+    ASSERT_EQ(ComCreateObject(&pWidget), S_OK);
+    ASSERT_NE(pWidget, nullptr);
+    EXPECT_EQ(pWidget->AddRef(), 2u);
+    pWidget->Release();
+    EXPECT_EQ(pWidget->Release(), 0u);
+    EXPECT_EQ(g_nFinalReleases, 1);
+
+    CWidget::s_bFailConstruct = true;
+    EXPECT_EQ(ComCreateObject(&pWidget), E_ABORT);
+    EXPECT_EQ(pWidget, nullptr);
+    EXPECT_EQ(ComCreateObject<CWidget>(nullptr), E_POINTER);
+}
+
+// Move assignment hands the reference over: the source empties, the old target is released.
+TEST_F(ComBaseTest, MovedPointerHandsItsReferenceOver)
+{
+    CComPtr<IPersist> spA, spB;
+    ASSERT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spA)), S_OK);
+    ASSERT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spB)), S_OK);
+    IPersist* pA = spA;
+    spB = std::move(spA);
+    EXPECT_EQ(g_nFinalReleases, 1) << "the object spB held is released";
+    EXPECT_EQ(spA.p, nullptr);
+    EXPECT_EQ(spB.p, pA);
+    CComPtr<IPersist>& spSelf = spB;
+    spB = std::move(spSelf);
+    EXPECT_EQ(spB.p, pA) << "moving onto itself keeps the object";
+    spB.Release();
+    EXPECT_EQ(g_nFinalReleases, 2);
 }
 
 TEST(ComPtrs, BstrCopiesAndFrees)
