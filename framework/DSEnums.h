@@ -22,17 +22,19 @@
 #include "support/ComBase.h"
 #include "support/ComCreate.h"
 
-// The counted source of an accessor; ICounted is the interface that carries the count.
-template <class TSource, class ICounted>
-class CAccessorSource
+// The common part of the accessors: the counted source (counted through ICounted) and Get,
+// which checks its arguments and asks TDerived::Fetch (source, nIndex, ppData).
+template <class TDerived, class TSource, class ICounted, class TItem>
+class CAccessorBase
 {
 public:
     using Source = TSource;
+    using Item = TItem;
 
-    CAccessorSource() : m_pSource(nullptr) {}
-    ~CAccessorSource() { SetSource(nullptr); }
-    CAccessorSource(const CAccessorSource&) = delete;
-    CAccessorSource& operator=(const CAccessorSource&) = delete;
+    CAccessorBase() : m_pSource(nullptr) {}
+    ~CAccessorBase() { SetSource(nullptr); }
+    CAccessorBase(const CAccessorBase&) = delete;
+    CAccessorBase& operator=(const CAccessorBase&) = delete;
 
     void SetSource(TSource* pSource)
     {
@@ -45,18 +47,7 @@ public:
     }
     void Sync() {}
 
-    TSource* m_pSource;
-};
-
-// The pins of a filter: TFilter::GetPin (nIndex, ppPin).
-template <class TFilter>
-class CPinAccessor : public CAccessorSource<TFilter, IBaseFilter>
-{
-public:
-    using Item = IPin*;
-    using CAccessorSource<TFilter, IBaseFilter>::m_pSource;
-
-    HRESULT Get(LONG nIndex, IPin** ppData)
+    HRESULT Get(LONG nIndex, TItem* ppData)
     {
         DS_ASSERT(m_pSource != NULL);
         DS_ASSERT(ppData != NULL);
@@ -65,8 +56,18 @@ public:
         *ppData = nullptr;
         if (m_pSource == nullptr)
             return E_UNEXPECTED;
-        return m_pSource->GetPin(nIndex, ppData);
+        return TDerived::Fetch(m_pSource, nIndex, ppData);
     }
+
+    TSource* m_pSource;
+};
+
+// The pins of a filter: TFilter::GetPin (nIndex, ppPin).
+template <class TFilter>
+class CPinAccessor : public CAccessorBase<CPinAccessor<TFilter>, TFilter, IBaseFilter, IPin*>
+{
+public:
+    static HRESULT Fetch(TFilter* pFilter, LONG nIndex, IPin** ppData) { return pFilter->GetPin(nIndex, ppData); }
     static void Free(IPin* pData)
     {
         if (pData != nullptr)
@@ -77,23 +78,10 @@ public:
 // The preferred media types of a pin: TPin::GetMediaType (nIndex, ppmt), records that the
 // caller frees with MTFree.
 template <class TPin>
-class CMediaTypesAccessor : public CAccessorSource<TPin, IPin>
+class CMediaTypesAccessor : public CAccessorBase<CMediaTypesAccessor<TPin>, TPin, IPin, AM_MEDIA_TYPE*>
 {
 public:
-    using Item = AM_MEDIA_TYPE*;
-    using CAccessorSource<TPin, IPin>::m_pSource;
-
-    HRESULT Get(LONG nIndex, AM_MEDIA_TYPE** ppData)
-    {
-        DS_ASSERT(m_pSource != NULL);
-        DS_ASSERT(ppData != NULL);
-        if (ppData == nullptr)
-            return E_POINTER;
-        *ppData = nullptr;
-        if (m_pSource == nullptr)
-            return E_UNEXPECTED;
-        return m_pSource->GetMediaType(nIndex, ppData);
-    }
+    static HRESULT Fetch(TPin* pPin, LONG nIndex, AM_MEDIA_TYPE** ppData) { return pPin->GetMediaType(nIndex, ppData); }
     static void Free(AM_MEDIA_TYPE* pData)
     {
         DS_ASSERT(pData != NULL);

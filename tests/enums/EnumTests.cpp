@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "enums/TestSources.h"
+#include "types/CountingUnknown.h"
+#include "types/TaskMemorySpy.h"
 
 #include <functional>
 #include <sstream>
@@ -209,14 +211,17 @@ protected:
         m_nPinRefs = PinRefs();
         m_spFilter = MakeObject<CTestFilter>();
         m_spPin = MakeObject<CTestPin>();
+        Spy().Begin();
     }
 
     void TearDown() override
     {
-        EXPECT_EQ(m_unk.Count(), LONG(m_spPin->m_types.size())) << "a media-type record was not freed";
+        EXPECT_EQ(m_unk.References(), 1 + LONG(m_spPin->m_types.size())) << "a media-type record was not freed";
         EXPECT_FALSE(m_spFilter->m_bNegativeIndex || m_spPin->m_bNegativeIndex) << "a source saw a negative index";
         m_spFilter.Release();
         m_spPin.Release();
+        EXPECT_EQ(Spy().LiveBlocks(), 0u) << "task-memory blocks leaked";
+        EXPECT_EQ(Spy().DoubleFrees(), 0u) << "task-memory blocks freed twice";
         EXPECT_EQ(PinRefs(), m_nPinRefs) << "a pin reference was not released";
         EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore) << "an enumerator or source leaked";
         m_platformPins.clear();
@@ -310,11 +315,13 @@ protected:
         return refs;
     }
 
+    static CTaskMemorySpy& Spy() { return CTaskMemorySpy::Instance(); }
+
     LONG m_nLocksBefore = 0;
     std::vector<CComPtr<IBaseFilter>> m_platformFilters;
     std::vector<CComPtr<IPin>> m_platformPins;
     std::vector<ULONG> m_nPinRefs;
-    CCountedUnknown m_unk;
+    CCountingUnknown m_unk;
     CComPtr<CComObject<CTestFilter>> m_spFilter;
     CComPtr<CComObject<CTestPin>> m_spPin;
 };
@@ -355,23 +362,26 @@ const ScriptCase kSemantics[] = {
     {"EmptySource", 0, "N1 S0 C N1", "N1=S_FALSE:0[] S0=S_FALSE C=S_OK N1=S_FALSE:0[]"},
 };
 
-class SemanticsTest : public EnumTestBase, public ::testing::WithParamInterface<std::tuple<EKind, ScriptCase>>
+class ScriptTest : public EnumTestBase, public ::testing::WithParamInterface<std::tuple<EKind, ScriptCase>>
 {
 };
 
-TEST_P(SemanticsTest, ScriptGivesThePlatformResults)
+TEST_P(ScriptTest, ScriptGivesTheExpectedResults)
 {
     auto [eKind, testCase] = GetParam();
     Fill(testCase.nItems);
     EXPECT_EQ(Run(eKind, testCase.script), testCase.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Enumerators, SemanticsTest,
+std::string ScriptCaseName(const ::testing::TestParamInfo<std::tuple<EKind, ScriptCase>>& info)
+{
+    return KindName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Semantics, ScriptTest,
                          ::testing::Combine(::testing::Values(EKind::Pins, EKind::MediaTypes),
                                             ::testing::ValuesIn(kSemantics)),
-                         [](const auto& info) {
-                             return KindName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
-                         });
+                         ScriptCaseName);
 
 // ---------------------------------------------------------------- collections that change
 
@@ -384,23 +394,10 @@ const ScriptCase kOutOfSync[] = {
     {"CloneIsInSyncWithTheSourceItSaw", 3, "N1 C V N1 P N1", "N1=S_OK:1[0] C=S_OK V N1=OUT_OF_SYNC P N1=OUT_OF_SYNC"},
 };
 
-class OutOfSyncTest : public EnumTestBase, public ::testing::WithParamInterface<std::tuple<EKind, ScriptCase>>
-{
-};
-
-TEST_P(OutOfSyncTest, ScriptGivesTheResults)
-{
-    auto [eKind, testCase] = GetParam();
-    Fill(testCase.nItems);
-    EXPECT_EQ(Run(eKind, testCase.script), testCase.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Enumerators, OutOfSyncTest,
+INSTANTIATE_TEST_SUITE_P(OutOfSync, ScriptTest,
                          ::testing::Combine(::testing::Values(EKind::VersionedPins, EKind::VersionedMediaTypes),
                                             ::testing::ValuesIn(kOutOfSync)),
-                         [](const auto& info) {
-                             return KindName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
-                         });
+                         ScriptCaseName);
 
 // ---------------------------------------------------------------- the platform's own enumerator
 
@@ -461,6 +458,25 @@ INSTANTIATE_TEST_SUITE_P(
                        ::testing::Values(FailureCase{"OutOfMemory", E_OUTOFMEMORY, E_OUTOFMEMORY},
                                          FailureCase{"SuccessWithoutItem", S_OK, E_FAIL})),
     [](const auto& info) { return KindName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name; });
+
+class AllocationFailureTest : public EnumTestBase, public ::testing::WithParamInterface<int>
+{
+};
+
+// Any task-memory allocation of the copies failing: Next gives E_FAIL, no item, no leak,
+// and the position where it was.
+TEST_P(AllocationFailureTest, FailedCopyOfAMediaTypeFailsNextCleanly)
+{
+    Fill(3);
+    CComPtr<IEnumMediaTypes> spEnum = CreateTypes(EKind::MediaTypes);
+    auto script = TypeScript();
+    ASSERT_EQ(script.Run(spEnum, "N1"), "N1=S_OK:1[0]");
+    Spy().FailAllocation(GetParam());
+    EXPECT_EQ(script.Run(spEnum, "N2 N2"), "N2=E_FAIL N2=S_OK:2[1,2]");
+}
+
+// Two allocations per record (the record and its format block), two records.
+INSTANTIATE_TEST_SUITE_P(NthAllocation, AllocationFailureTest, ::testing::Values(1, 2, 3, 4));
 
 // ---------------------------------------------------------------- creation and life
 

@@ -22,11 +22,17 @@ struct CSourceControl
     bool m_bNegativeIndex = false;
     bool* m_pbDestroyed = nullptr;
 
-    bool Fails(LONG nIndex)
+    // Item nIndex of items through copy (item, ppOut), or the failure asked for.
+    template <class TItems, class TOut, class TCopy>
+    HRESULT Fetch(const TItems& items, LONG nIndex, TOut* ppOut, TCopy copy)
     {
         if (nIndex < 0)
             m_bNegativeIndex = true;
-        return nIndex == m_nFailIndex;
+        if (nIndex == m_nFailIndex)
+            return m_hrFail;
+        if (nIndex < 0 || size_t(nIndex) >= items.size())
+            return S_FALSE;
+        return copy(items[nIndex], ppOut);
     }
     ~CSourceControl()
     {
@@ -44,11 +50,9 @@ public:
 
     HRESULT GetPin(LONG nIndex, IPin** ppPin)
     {
-        if (Fails(nIndex))
-            return m_hrFail;
-        if (nIndex < 0 || size_t(nIndex) >= m_pins.size())
-            return S_FALSE;
-        return m_pins[nIndex]->QueryInterface(IID_IPin, reinterpret_cast<void**>(ppPin));
+        return Fetch(m_pins, nIndex, ppPin, [](IPin* pPin, IPin** ppOut) {
+            return pPin->QueryInterface(IID_IPin, reinterpret_cast<void**>(ppOut));
+        });
     }
 
     STDMETHOD(EnumPins)(IEnumPins** ppEnum) override
@@ -79,11 +83,7 @@ public:
 
     HRESULT GetMediaType(LONG nIndex, AM_MEDIA_TYPE** ppmt)
     {
-        if (Fails(nIndex))
-            return m_hrFail;
-        if (nIndex < 0 || size_t(nIndex) >= m_types.size())
-            return S_FALSE;
-        return m_types[nIndex].CopyTo(ppmt);
+        return Fetch(m_types, nIndex, ppmt, [](const CMType& mt, AM_MEDIA_TYPE** ppOut) { return mt.CopyTo(ppOut); });
     }
 
     STDMETHOD(EnumMediaTypes)(IEnumMediaTypes** ppEnum) override
@@ -127,25 +127,5 @@ public:
 
 private:
     LONG m_nSeen = 0;
-};
-
-// A plain counted object standing in for a media type's pUnk.
-class CCountedUnknown : public IUnknown
-{
-public:
-    STDMETHOD_(ULONG, AddRef)() override { return ULONG(InterlockedIncrement(&m_nRef)); }
-    STDMETHOD_(ULONG, Release)() override { return ULONG(InterlockedDecrement(&m_nRef)); }
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override
-    {
-        if (!InlineIsEqualGUID(riid, IID_IUnknown))
-            return E_NOINTERFACE;
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    LONG Count() const { return m_nRef; }
-
-private:
-    volatile LONG m_nRef = 0;
 };
 }
