@@ -8,6 +8,8 @@
 #include <dshow.h>
 #include <mmreg.h>
 
+#include "diagnostics/DSTrace.h"
+
 // A format block whose size the caller does not know: its own size fields are trusted.
 const ULONG DUMP_SIZE_UNKNOWN = 0xFFFFFFFF;
 // Extra bytes and sequence headers are dumped up to this many bytes.
