@@ -11,7 +11,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace
 {
-#define VERSION_ASSERT(expr) DS_ASSERT_AS("CvVersionWrap", expr)
+const char kAssertSource[] = "CvVersionWrap";
+#define VERSION_ASSERT(expr) DS_ASSERT_AS(kAssertSource, expr)
 
 const char kDefaultName[] = "Corvane Tonewell";
 const size_t kDateStampLength = 11;  // "Mar  7 2024"
@@ -39,6 +40,19 @@ BSTR AllocDateTime(LPCSTR pszDate, LPCSTR pszTime)
                pszDate[1], pszDate[2], pszDate[7], pszDate[8], pszDate[9], pszDate[10], pszTime);
     szText[ARRAYSIZE(szText) - 1] = 0;
     return SysAllocString(szText);
+}
+
+// The text methods' common path; the texts name their own argument and member in the
+// assertion reports.
+HRESULT CopyText(const CComBSTR& cbsText, BSTR* pbsOut, LPCSTR pszOutSet, LPCSTR pszOutEmpty, LPCSTR pszTextSet)
+{
+    DebugAssert(pbsOut != nullptr, kAssertSource, __LINE__, pszOutSet);
+    if (pbsOut == nullptr)
+        return E_POINTER;
+    DebugAssert(*pbsOut == nullptr, kAssertSource, __LINE__, pszOutEmpty);
+    *pbsOut = nullptr;
+    DebugAssert(!!cbsText, kAssertSource, __LINE__, pszTextSet);
+    return cbsText.CopyTo(pbsOut);
 }
 
 BSTR AllocModuleVersion()
@@ -89,35 +103,18 @@ STDMETHODIMP ICvVersionWrapper::VerOS(tagCv_Ver_OS* peOS)
 
 STDMETHODIMP ICvVersionWrapper::VerName(BSTR* pbsName)
 {
-    VERSION_ASSERT(pbsName != NULL);
-    if (pbsName == NULL)
-        return E_POINTER;
-    VERSION_ASSERT(*pbsName == NULL);
-    *pbsName = NULL;
-    VERSION_ASSERT(m_cbsName != NULL);
-    return m_cbsName.CopyTo(pbsName);
+    return CopyText(m_cbsName, pbsName, "pbsName != NULL", "*pbsName == NULL", "m_cbsName != NULL");
 }
 
 STDMETHODIMP ICvVersionWrapper::VerNumber(BSTR* pbsVersion)
 {
-    VERSION_ASSERT(pbsVersion != NULL);
-    if (pbsVersion == NULL)
-        return E_POINTER;
-    VERSION_ASSERT(*pbsVersion == NULL);
-    *pbsVersion = NULL;
-    VERSION_ASSERT(m_cbsVersion != NULL);
-    return m_cbsVersion.CopyTo(pbsVersion);
+    return CopyText(m_cbsVersion, pbsVersion, "pbsVersion != NULL", "*pbsVersion == NULL", "m_cbsVersion != NULL");
 }
 
 STDMETHODIMP ICvVersionWrapper::VerCreated(BSTR* pbsDateTime)
 {
-    VERSION_ASSERT(pbsDateTime != NULL);
-    if (pbsDateTime == NULL)
-        return E_POINTER;
-    VERSION_ASSERT(*pbsDateTime == NULL);
-    *pbsDateTime = NULL;
-    VERSION_ASSERT(m_cbsDateTime != NULL);
-    return m_cbsDateTime.CopyTo(pbsDateTime);
+    return CopyText(m_cbsDateTime, pbsDateTime, "pbsDateTime != NULL", "*pbsDateTime == NULL",
+                    "m_cbsDateTime != NULL");
 }
 
 void ICvVersionWrapper::TraceVersion(LPCWSTR pszObjectName)

@@ -51,7 +51,35 @@ HRESULT ReadField(IStream* pStm, BYTE* pField, ULONG cb)
     return S_OK;
 }
 
-HRESULT LoadEntry(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap, int i, IStream* pStm)
+// Load and save walk the map alike; only what happens to each entry differs.
+struct CTransfer
+{
+    IStream* pStm;
+    bool bLoad;
+    BOOL fClearDirty;
+
+    HRESULT Nested(CPersistObject* pNested) const
+    {
+        return PersistStrictResult(bLoad ? pNested->PersistLoad(pStm) : pNested->PersistSave(pStm, fClearDirty));
+    }
+    HRESULT Stream(IPersistStream* pNested) const
+    {
+        return PersistStrictResult(bLoad ? pNested->Load(pStm) : pNested->Save(pStm, fClearDirty));
+    }
+    HRESULT Field(BYTE* pField, ULONG cb) const
+    {
+        return bLoad ? ReadField(pStm, pField, cb) : PersistWriteExact(pStm, pField, cb);
+    }
+    void ReportNoStream() const
+    {
+        if (bLoad)
+            PERSIST_REPORT("CPersistObjectImpl::PersistLoad(): QI(IPersistStream) FAILED");
+        else
+            PERSIST_REPORT("CPersistObjectImpl::PersistSave(): QI(IPersistStream) FAILED");
+    }
+};
+
+HRESULT TransferEntry(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap, int i, const CTransfer& transfer)
 {
     const PERSIST_MAP_ENTRY& entry = pMap[i];
     switch (entry.cbSizeOrId)
@@ -60,92 +88,58 @@ HRESULT LoadEntry(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap, int i, IStream* 
     case PERSIST_POINTER:
     {
         CPersistObject* pNested = NestedObject(pObject, entry);
-        return pNested ? PersistStrictResult(pNested->PersistLoad(pStm)) : E_POINTER;
+        return pNested ? transfer.Nested(pNested) : E_POINTER;
     }
     case PERSIST_INTERFACE:
     {
         CComQIPtr<IPersistStream> spStream = NestedStream(pObject, entry);
         if (!spStream)
         {
-            PERSIST_REPORT("CPersistObjectImpl::PersistLoad(): QI(IPersistStream) FAILED");
+            transfer.ReportNoStream();
             return E_NOINTERFACE;
         }
-        return PersistStrictResult(spStream->Load(pStm));
+        return transfer.Stream(spStream);
     }
     case PERSIST_BSTR:
-        return PersistStrictResult(NestedString(pObject, entry).PersistLoad(pStm));
+    {
+        CStreamBSTR str = NestedString(pObject, entry);
+        return transfer.Nested(&str);
+    }
     default:
         DS_ASSERT(0 < pMap[i].cbSizeOrId);
         if (entry.cbSizeOrId < 0)
             return E_UNEXPECTED;
-        return ReadField(pStm, pObject + entry.nOffset, ULONG(entry.cbSizeOrId));
+        return transfer.Field(pObject + entry.nOffset, ULONG(entry.cbSizeOrId));
     }
 }
 
-HRESULT SaveEntry(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap, int i, IStream* pStm, BOOL fClearDirty)
+HRESULT TransferMap(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap, const CTransfer& transfer)
 {
-    const PERSIST_MAP_ENTRY& entry = pMap[i];
-    switch (entry.cbSizeOrId)
+    IStream* pStm = transfer.pStm;
+    DS_ASSERT(pStm != NULL);
+    if (pStm == NULL)
+        return E_INVALIDARG;
+    DS_ASSERT(pMap != NULL);
+    if (pMap == NULL)
+        return E_UNEXPECTED;
+    for (int i = 0; pMap[i].cbSizeOrId != PERSIST_END; ++i)
     {
-    case PERSIST_OBJECT:
-    case PERSIST_POINTER:
-    {
-        CPersistObject* pNested = NestedObject(pObject, entry);
-        return pNested ? PersistStrictResult(pNested->PersistSave(pStm, fClearDirty)) : E_POINTER;
+        HRESULT hr = TransferEntry(pObject, pMap, i, transfer);
+        if (hr != S_OK)
+            return hr;
     }
-    case PERSIST_INTERFACE:
-    {
-        CComQIPtr<IPersistStream> spStream = NestedStream(pObject, entry);
-        if (!spStream)
-        {
-            PERSIST_REPORT("CPersistObjectImpl::PersistSave(): QI(IPersistStream) FAILED");
-            return E_NOINTERFACE;
-        }
-        return PersistStrictResult(spStream->Save(pStm, fClearDirty));
-    }
-    case PERSIST_BSTR:
-        return PersistStrictResult(NestedString(pObject, entry).PersistSave(pStm, fClearDirty));
-    default:
-        DS_ASSERT(0 < pMap[i].cbSizeOrId);
-        if (entry.cbSizeOrId < 0)
-            return E_UNEXPECTED;
-        return PersistWriteExact(pStm, pObject + entry.nOffset, ULONG(entry.cbSizeOrId));
-    }
+    return S_OK;
 }
 }
 
 HRESULT PersistMapLoad(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap, IStream* pStm)
 {
-    DS_ASSERT(pStm != NULL);
-    if (pStm == NULL)
-        return E_INVALIDARG;
-    DS_ASSERT(pMap != NULL);
-    if (pMap == NULL)
-        return E_UNEXPECTED;
-    for (int i = 0; pMap[i].cbSizeOrId != PERSIST_END; ++i)
-    {
-        HRESULT hr = LoadEntry(pObject, pMap, i, pStm);
-        if (hr != S_OK)
-            return hr;
-    }
-    return S_OK;
+    return TransferMap(pObject, pMap, CTransfer{pStm, true, FALSE});
 }
 
 HRESULT PersistMapSave(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap, IStream* pStm, BOOL fClearDirty)
 {
-    DS_ASSERT(pStm != NULL);
-    if (pStm == NULL)
-        return E_INVALIDARG;
-    DS_ASSERT(pMap != NULL);
-    if (pMap == NULL)
-        return E_UNEXPECTED;
-    for (int i = 0; pMap[i].cbSizeOrId != PERSIST_END; ++i)
-    {
-        HRESULT hr = SaveEntry(pObject, pMap, i, pStm, fClearDirty);
-        if (hr != S_OK)
-            return hr;
-    }
-    return S_OK;
+    return TransferMap(pObject, pMap, CTransfer{pStm, false, fClearDirty});
 }
 
 ULONG PersistMapSize(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap)

@@ -21,8 +21,8 @@ protected:
     void SetUp() override
     {
         m_nLiveObjects = CComModuleCount::GetLockCount();
-        m_spSource = CreateEveryKind(&m_pSource);
-        m_spTarget = CreateEveryKind(&m_pTarget);
+        m_spSource = CreatePersisted(&m_pSource);
+        m_spTarget = CreatePersisted(&m_pTarget);
         ASSERT_TRUE(m_spSource && m_spTarget);
         m_pSource->Fill(kSourceSeed);
         m_valid = Save(m_spSource);

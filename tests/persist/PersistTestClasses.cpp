@@ -46,7 +46,7 @@ void CEveryKind::Fill(int nSeed)
     m_dblLevel = nSeed / 8.0;
     m_part.m_nCount = nSeed + 1;
     m_part.m_cbsLabel = Text(L"part", nSeed).c_str();
-    m_pStreamPart->m_guid = CLSID_StreamPart;
+    m_pStreamPart->m_guid = CLSID_EveryKind;
     m_pStreamPart->m_guid.Data2 = WORD(nSeed);
     m_partPointed.m_nCount = nSeed + 2;
     m_partPointed.m_cbsLabel = Text(L"pointed", nSeed).c_str();
@@ -78,15 +78,5 @@ std::vector<CEveryKind::Leaf> CEveryKind::Leaves() const
             {StringLeaf(m_host.m_part.m_cbsLabel), true},
             {StringLeaf(m_cbsName), true},
             {StringLeaf(m_bstrNote), true}};
-}
-
-CComPtr<IPersistStream> CreateEveryKind(CEveryKind** ppObject)
-{
-    CComObject<CEveryKind>* p = nullptr;
-    CComPtr<IPersistStream> spStream;
-    if (SUCCEEDED(CComObject<CEveryKind>::CreateInstance(&p)))
-        spStream = static_cast<IPersistStream*>(p);
-    *ppObject = p;
-    return spStream;
 }
 }

@@ -13,8 +13,31 @@
 namespace persisttest
 {
 inline constexpr CLSID CLSID_EveryKind = {0x2C51E0A7, 0x3B8F, 0x4D16, {0x9E, 0x40, 0x71, 0xA2, 0x5C, 0x0D, 0x8B, 0x13}};
-inline constexpr CLSID CLSID_StreamPart = {0x2C51E0A8, 0x3B8F, 0x4D16, {0x9E, 0x40, 0x71, 0xA2, 0x5C, 0x0D, 0x8B, 0x13}};
 const DWORD kCanary = 0xC0DEFACE;
+
+// A COM object answering IPersistStream over T's persistence map.
+template <class T>
+class CPersistedObject : public CComObjectRoot, public IPersistStreamImpl<T>
+{
+public:
+    BEGIN_COM_MAP(CPersistedObject)
+        COM_INTERFACE_ENTRY(IPersistStream)
+    END_COM_MAP()
+    static const CLSID& GetObjectCLSID() { return CLSID_EveryKind; }
+    LPCWSTR ObjectName() override { return L"(persisted test object)"; }
+};
+
+// Creates a T; the returned pointer holds its one reference.
+template <class T>
+CComPtr<IPersistStream> CreatePersisted(T** ppObject)
+{
+    CComObject<T>* p = nullptr;
+    CComPtr<IPersistStream> spStream;
+    if (SUCCEEDED(CComObject<T>::CreateInstance(&p)))
+        spStream = static_cast<IPersistStream*>(p);
+    *ppObject = p;
+    return spStream;
+}
 
 // A nested object: a count and a label.
 class CPart : public CPersistObjectImpl<CPart>
@@ -50,18 +73,12 @@ struct CPartHost
 };
 
 // A COM object persisted through its IPersistStream.
-class CStreamPart : public CComObjectRoot, public IPersistStreamImpl<CStreamPart>
+class CStreamPart : public CPersistedObject<CStreamPart>
 {
 public:
-    BEGIN_COM_MAP(CStreamPart)
-        COM_INTERFACE_ENTRY(IPersistStream)
-        COM_INTERFACE_ENTRY(IPersist)
-    END_COM_MAP()
     BEGIN_PERSIST_MAP(CStreamPart)
         PERSIST_ENTRY(m_guid)
     END_PERSIST_MAP()
-    static const CLSID& GetObjectCLSID() { return CLSID_StreamPart; }
-    LPCWSTR ObjectName() override { return L"(CStreamPart)"; }
 
     GUID m_guid = {};
 };
@@ -81,12 +98,9 @@ public:
 };
 
 // One entry of every kind.
-class CEveryKind : public CComObjectRoot, public IPersistStreamImpl<CEveryKind>
+class CEveryKind : public CPersistedObject<CEveryKind>
 {
 public:
-    BEGIN_COM_MAP(CEveryKind)
-        COM_INTERFACE_ENTRY(IPersistStream)
-    END_COM_MAP()
     BEGIN_PERSIST_MAP(CEveryKind)
         PERSIST_ENTRY(m_clsid)
         PERSIST_ENTRY(m_nShort)
@@ -99,9 +113,6 @@ public:
         PERSIST_ENTRY_BSTR(m_cbsName)
         PERSIST_ENTRY_BSTR(m_bstrNote)
     END_PERSIST_MAP()
-    static const CLSID& GetObjectCLSID() { return CLSID_EveryKind; }
-    LPCWSTR ObjectName() override { return L"(CEveryKind)"; }
-
     HRESULT FinalConstruct();
     void FinalRelease();
 
@@ -139,7 +150,4 @@ public:
     CPartHost m_host;
     CStreamPart* m_pStreamPart = nullptr;  // the object behind m_spStreamPart
 };
-
-// Creates an object (count 1 held by the returned pointer).
-CComPtr<IPersistStream> CreateEveryKind(CEveryKind** ppObject);
 }

@@ -12,68 +12,41 @@ using namespace persisttest;
 namespace
 {
 // A 4-byte field and a string, as in the smallest real maps.
-class CNamed : public CComObjectRoot, public IPersistStreamImpl<CNamed>
+class CNamed : public CPersistedObject<CNamed>
 {
 public:
-    BEGIN_COM_MAP(CNamed)
-        COM_INTERFACE_ENTRY(IPersistStream)
-    END_COM_MAP()
     BEGIN_PERSIST_MAP(CNamed)
         PERSIST_ENTRY(m_nValue)
         PERSIST_ENTRY_BSTR(m_cbsName)
     END_PERSIST_MAP()
-    static const CLSID& GetObjectCLSID() { return CLSID_EveryKind; }
-    LPCWSTR ObjectName() override { return L"(CNamed)"; }
 
     LONG m_nValue = 0;
     CComBSTR m_cbsName;
 };
 
 // A single 4-byte field.
-class COneField : public CComObjectRoot, public IPersistStreamImpl<COneField>
+class COneField : public CPersistedObject<COneField>
 {
 public:
-    BEGIN_COM_MAP(COneField)
-        COM_INTERFACE_ENTRY(IPersistStream)
-    END_COM_MAP()
     BEGIN_PERSIST_MAP(COneField)
         PERSIST_ENTRY(m_nValue)
     END_PERSIST_MAP()
-    static const CLSID& GetObjectCLSID() { return CLSID_EveryKind; }
-    LPCWSTR ObjectName() override { return L"(COneField)"; }
 
     LONG m_nValue = 0x01020304;
 };
 
 // An interface entry and a pointer entry whose targets the tests choose.
-class CLinks : public CComObjectRoot, public IPersistStreamImpl<CLinks>
+class CLinks : public CPersistedObject<CLinks>
 {
 public:
-    BEGIN_COM_MAP(CLinks)
-        COM_INTERFACE_ENTRY(IPersistStream)
-    END_COM_MAP()
     BEGIN_PERSIST_MAP(CLinks)
         PERSIST_ENTRY_INTERFACE(m_pUnk)
         PERSIST_ENTRY_POINTER(m_pPart)
     END_PERSIST_MAP()
-    static const CLSID& GetObjectCLSID() { return CLSID_EveryKind; }
-    LPCWSTR ObjectName() override { return L"(CLinks)"; }
 
     IUnknown* m_pUnk = nullptr;
     CPart* m_pPart = nullptr;
 };
-
-template <class T>
-CComPtr<IPersistStream> Create(T** ppObject)
-{
-    CComObject<T>* p = nullptr;
-    CComPtr<IPersistStream> spStream;
-    EXPECT_EQ(CComObject<T>::CreateInstance(&p), S_OK);
-    if (p)
-        spStream = static_cast<IPersistStream*>(p);
-    *ppObject = p;
-    return spStream;
-}
 
 Bytes Saved(IPersistStream* pPersist, BOOL fClearDirty = TRUE)
 {
@@ -101,8 +74,8 @@ TEST(PersistRoundTrip, EveryEntryKindComesBack)
 {
     CEveryKind* pSrc = nullptr;
     CEveryKind* pDst = nullptr;
-    CComPtr<IPersistStream> spSrc = CreateEveryKind(&pSrc);
-    CComPtr<IPersistStream> spDst = CreateEveryKind(&pDst);
+    CComPtr<IPersistStream> spSrc = CreatePersisted(&pSrc);
+    CComPtr<IPersistStream> spDst = CreatePersisted(&pDst);
     ASSERT_TRUE(spSrc && spDst);
     pSrc->Fill(11);
     pDst->Fill(22);
@@ -139,7 +112,7 @@ TEST(PersistRoundTrip, EveryEntryKindComesBack)
 TEST(PersistRoundTrip, PlainFieldsAreTheirRawBytesInMapOrder)
 {
     CEveryKind* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = CreateEveryKind(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     pObject->Fill(3);
     Bytes expected;
     Append(expected, pObject->m_clsid);
@@ -155,7 +128,7 @@ TEST(PersistRoundTrip, PlainFieldsAreTheirRawBytesInMapOrder)
 TEST(PersistRoundTrip, GetClassIdAndNullArguments)
 {
     CEveryKind* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = CreateEveryKind(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     CLSID clsid = {};
     EXPECT_EQ(spObject->GetClassID(&clsid), S_OK);
     EXPECT_TRUE(InlineIsEqualGUID(clsid, CLSID_EveryKind));
@@ -184,7 +157,7 @@ TEST_P(PersistStringFormat, SavesTheCountedFormAndLoadsItBack)
 {
     const StringCase& c = GetParam();
     CNamed* pSrc = nullptr;
-    CComPtr<IPersistStream> spSrc = Create(&pSrc);
+    CComPtr<IPersistStream> spSrc = CreatePersisted(&pSrc);
     pSrc->m_nValue = 7;
     pSrc->m_cbsName.Attach(c.pszValue ? SysAllocStringLen(c.pszValue, c.cch) : nullptr);
     Bytes expected;
@@ -194,7 +167,7 @@ TEST_P(PersistStringFormat, SavesTheCountedFormAndLoadsItBack)
     EXPECT_EQ(SizeMax(spSrc), 4 + c.cbSizeMax);
 
     CNamed* pDst = nullptr;
-    CComPtr<IPersistStream> spDst = Create(&pDst);
+    CComPtr<IPersistStream> spDst = CreatePersisted(&pDst);
     pDst->m_cbsName = L"old";
     CComPtr<IStream> spStm = StreamFrom(expected);
     ASSERT_EQ(spDst->Load(spStm), S_OK);
@@ -226,7 +199,7 @@ TEST_P(PersistStringRefused, FailsCleanlyAndKeepsTheOldString)
 {
     const BadStringCase& c = GetParam();
     CNamed* pDst = nullptr;
-    CComPtr<IPersistStream> spDst = Create(&pDst);
+    CComPtr<IPersistStream> spDst = CreatePersisted(&pDst);
     pDst->m_cbsName = L"old";
     Bytes bytes;
     Append(bytes, LONG(7));
@@ -265,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PersistString, TheLargestCountIsAccepted)
 {
     CNamed* pDst = nullptr;
-    CComPtr<IPersistStream> spDst = Create(&pDst);
+    CComPtr<IPersistStream> spDst = CreatePersisted(&pDst);
     Bytes data(0x100000, 0x41);
     data[data.size() - 1] = 0;
     data[data.size() - 2] = 0;
@@ -281,7 +254,7 @@ TEST(PersistString, TheLargestCountIsAccepted)
 TEST(PersistString, SaveRefusesWhatLoadWouldRefuse)
 {
     CNamed* pSrc = nullptr;
-    CComPtr<IPersistStream> spSrc = Create(&pSrc);
+    CComPtr<IPersistStream> spSrc = CreatePersisted(&pSrc);
     // One character more than the largest count allows.
     pSrc->m_cbsName.Attach(SysAllocStringLen(nullptr, 0x100000 / 2));
     CComPtr<IStream> spStm = EmptyStream();
@@ -298,7 +271,7 @@ TEST(PersistString, SaveRefusesWhatLoadWouldRefuse)
 TEST(PersistPlainField, OneFourByteField)
 {
     COneField* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = Create(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     EXPECT_EQ(SizeMax(spObject), 4u);
     EXPECT_EQ(Saved(spObject), (Bytes{4, 3, 2, 1}));
 
@@ -318,7 +291,7 @@ TEST(PersistPlainField, OneFourByteField)
 TEST(PersistDirty, PlainFieldsAreNotConsulted)
 {
     COneField* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = Create(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     pObject->m_nValue = 12345;
     EXPECT_EQ(spObject->IsDirty(), S_FALSE);
     pObject->SetDirty(true);
@@ -332,7 +305,7 @@ TEST(PersistDirty, PlainFieldsAreNotConsulted)
 TEST(PersistDirty, NestedObjectsAreConsultedAndClearedBySave)
 {
     CEveryKind* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = CreateEveryKind(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     pObject->Fill(1);
     EXPECT_EQ(spObject->IsDirty(), S_FALSE);
 
@@ -357,7 +330,7 @@ TEST(PersistDirty, NestedObjectsAreConsultedAndClearedBySave)
 TEST(PersistLinks, AnObjectWithoutIPersistStreamFailsEveryOperation)
 {
     CLinks* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = Create(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     CPart part;
     pObject->m_pPart = &part;
     CComObject<CNotPersistable>* pOther = nullptr;
@@ -378,9 +351,9 @@ TEST(PersistLinks, AnObjectWithoutIPersistStreamFailsEveryOperation)
 TEST(PersistLinks, ANullObjectPointerFailsEveryOperation)
 {
     CLinks* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = Create(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     CStreamPart* pPart = nullptr;
-    CComPtr<IPersistStream> spPart = Create(&pPart);
+    CComPtr<IPersistStream> spPart = CreatePersisted(&pPart);
     pObject->m_pUnk = spPart;
     pObject->m_pPart = nullptr;
     EXPECT_EQ(spObject->Load(StreamFrom(Bytes(64))), E_POINTER);
@@ -400,7 +373,7 @@ TEST(PersistLinks, ANullObjectPointerFailsEveryOperation)
 TEST(PersistFailingStream, EveryShortWriteFails)
 {
     CEveryKind* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = CreateEveryKind(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     pObject->Fill(5);
     const size_t cbAll = Saved(spObject).size();
     for (ULONG cbBudget = 0; cbBudget < cbAll; ++cbBudget)
@@ -418,7 +391,7 @@ TEST(PersistFailingStream, EveryShortWriteFails)
 TEST(PersistFailingStream, SuccessCodesOtherThanOkAreFailures)
 {
     CNamed* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = Create(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     pObject->m_cbsName = L"x";
     CComPtr<IStream> spSaving;
     spSaving.Attach(new CLimitedStream(EmptyStream(), 1000, S_FALSE));
@@ -443,7 +416,7 @@ TEST(PersistFailingStream, AReadOnlyFileStreamPassesItsFailureOn)
                                      nullptr, &spFile),
               S_OK);
     COneField* pObject = nullptr;
-    CComPtr<IPersistStream> spObject = Create(&pObject);
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     pObject->SetDirty(true);
     HRESULT hr = spObject->Save(spFile, TRUE);
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;

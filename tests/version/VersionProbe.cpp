@@ -1,20 +1,6 @@
 // A module that carries the version wrapper, built once with the module's version
 // resource and once without, so the wrapper reads the resource of its own module.
-#include "filter/CvVersionWrapper.h"
-#include "support/ComBase.h"
-
-namespace
-{
-class CVersionProbe : public CComObjectRoot, public ICvVersionWrapper
-{
-public:
-    CVersionProbe(LPCSTR pszDate, LPCSTR pszTime, LPCSTR pszName) : ICvVersionWrapper(pszDate, pszTime, pszName) {}
-
-    BEGIN_COM_MAP(CVersionProbe)
-        COM_INTERFACE_ENTRY(ICvVersion)
-    END_COM_MAP()
-};
-}
+#include "version/VersionObject.h"
 
 #define PROBE_EXPORT extern "C" __declspec(dllexport)
 
@@ -23,8 +9,8 @@ PROBE_EXPORT HRESULT Probe_CreateVersion(LPCSTR pszDate, LPCSTR pszTime, LPCSTR 
                                          ICvVersion** ppVersion)
 {
     *ppVersion = nullptr;
-    CComObject<CVersionProbe>* p = nullptr;
-    HRESULT hr = CComObject<CVersionProbe>::CreateInstance(&p, pszDate, pszTime, pszName);
+    CComObject<CVersionObject>* p = nullptr;
+    HRESULT hr = CComObject<CVersionObject>::CreateInstance(&p, pszDate, pszTime, pszName);
     if (FAILED(hr))
         return hr;
     if (pszObjectName)

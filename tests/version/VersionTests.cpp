@@ -5,8 +5,7 @@
 #include <string>
 
 #include "common/TestSinkClient.h"
-#include "filter/CvVersionWrapper.h"
-#include "support/ComBase.h"
+#include "version/VersionObject.h"
 
 namespace
 {
@@ -16,20 +15,11 @@ const char kTime[] = "09:03:07";
 using PFN_CreateVersion = HRESULT (*)(LPCSTR, LPCSTR, LPCSTR, LPCWSTR, ICvVersion**);
 
 // The wrapper inside the test program, which has no version resource.
-class CLocalVersion : public CComObjectRoot, public ICvVersionWrapper
+CComPtr<CComObject<CVersionObject>> Local(LPCSTR pszDate = kDate, LPCSTR pszTime = kTime, LPCSTR pszName = nullptr)
 {
-public:
-    CLocalVersion(LPCSTR pszDate, LPCSTR pszTime, LPCSTR pszName) : ICvVersionWrapper(pszDate, pszTime, pszName) {}
-    BEGIN_COM_MAP(CLocalVersion)
-        COM_INTERFACE_ENTRY(ICvVersion)
-    END_COM_MAP()
-};
-
-CComPtr<CComObject<CLocalVersion>> Local(LPCSTR pszDate = kDate, LPCSTR pszTime = kTime, LPCSTR pszName = nullptr)
-{
-    CComObject<CLocalVersion>* p = nullptr;
-    EXPECT_EQ(CComObject<CLocalVersion>::CreateInstance(&p, pszDate, pszTime, pszName), S_OK);
-    return CComPtr<CComObject<CLocalVersion>>(p);
+    CComObject<CVersionObject>* p = nullptr;
+    EXPECT_EQ(CComObject<CVersionObject>::CreateInstance(&p, pszDate, pszTime, pszName), S_OK);
+    return CComPtr<CComObject<CVersionObject>>(p);
 }
 
 // Loads a probe module for the test's life and creates its version objects.
