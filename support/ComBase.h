@@ -67,6 +67,15 @@ struct CComMultiThreadModel
     using CriticalSection = CComCriticalSection;
 };
 
+// Interlocked counting with no lock of its own: for objects whose object lock is never
+// taken, such as objects built in place in large numbers.
+struct CComMultiThreadModelNoCS
+{
+    static ULONG Increment(volatile LONG* p) { return ULONG(InterlockedIncrement(p)); }
+    static ULONG Decrement(volatile LONG* p) { return ULONG(InterlockedDecrement(p)); }
+    using CriticalSection = CComFakeCriticalSection;
+};
+
 struct CComSingleThreadModel
 {
     static ULONG Increment(volatile LONG* p)
