@@ -8,12 +8,17 @@
 
 bool CTextBuffer::Resize(UINT cchCapacity)
 {
-    LPWSTR pszNew = static_cast<LPWSTR>(CoTaskMemRealloc(m_psz, SIZE_T(cchCapacity) * sizeof(WCHAR)));
+    // A new block and a copy rather than a reallocation: a failure then leaves the old
+    // text as it was, which is freed here.
+    LPWSTR pszNew = static_cast<LPWSTR>(CoTaskMemAlloc(SIZE_T(cchCapacity) * sizeof(WCHAR)));
     if (pszNew == nullptr)
     {
         Free();
         return false;
     }
+    if (m_psz != nullptr)
+        memcpy(pszNew, m_psz, SIZE_T(m_cchLength) * sizeof(WCHAR));
+    CoTaskMemFree(m_psz);
     m_psz = pszNew;
     m_cchCapacity = cchCapacity;
     m_psz[m_cchLength] = 0;

@@ -1,5 +1,6 @@
-// A growing wide text in task memory. Growth goes in steps of 4096 characters; when
-// memory runs out the text is freed and the buffer left empty.
+// A growing wide text in task memory (the caller of Detach frees it with CoTaskMemFree).
+// Growth goes in steps of 4096 characters; when memory runs out the text is freed and the
+// buffer left empty.
 #pragma once
 #include <windows.h>
 

@@ -4,6 +4,7 @@
 #include "PlatformFilters.h"
 #include "TestFilter.h"
 #include "diagnostics/DSParsers.h"
+#include "types/TaskMemorySpy.h"
 
 #include <objbase.h>
 
@@ -228,12 +229,17 @@ TEST_P(FaultyGraphDump, FailureIsWrittenAndTheWalkGoesOn)
     spGraph->filters = {spSrc.p, spDst.p};
     GetParam().makeFault(*spGraph, *spSrc, *spDst);
 
+    CTaskMemorySpy& spy = CTaskMemorySpy::Instance();
+    spy.Begin();
     CFilterChainParser parser;
     LPWSTR psz = nullptr;
     ASSERT_EQ(parser.GetFiltersChain(spGraph, &psz), S_OK);
     ASSERT_NE(psz, nullptr);
     EXPECT_EQ(std::wstring(psz), GetParam().expected);
     CoTaskMemFree(psz);
+    // File names and media types that the queries handed out are freed.
+    EXPECT_EQ(spy.LiveBlocks(), 0u);
+    EXPECT_EQ(spy.DoubleFrees(), 0u);
     spSrc->Pin(0)->Disconnect();
     spDst->Pin(0)->Disconnect();
 }
@@ -289,4 +295,104 @@ INSTANTIATE_TEST_SUITE_P(
                       L"GetPinMediaType(): pPin->ConnectionMediaType()=0x80004005\r\n" + kDstHead + kDstPin +
                       kClosingRule}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.pszName); });
+
+// A filter and its pin as the fault tests use them: "Src" connected to "Dst", both in the
+// fake graph, which lists the pair nPairs times.
+class GraphWalk : public DumpTest
+{
+protected:
+    void Build(REFCLSID clsidSrc, int nPairs = 1)
+    {
+        m_spGraph.Attach(new CFakeGraph);
+        m_spSrc.Attach(new CTestFilter(clsidSrc));
+        m_spDst.Attach(new CTestFilter(kClsidNullRenderer));
+        m_spSrc->JoinFilterGraph(m_spGraph, L"Src");
+        m_spDst->JoinFilterGraph(m_spGraph, L"Dst");
+        ASSERT_EQ(CMTHelp::MTCreatePCM(m_spSrc->mt, 48000, 2, 16, 0xFFFFFFFF), S_OK);
+        ASSERT_EQ(m_spSrc->AddPin(L"Out")->Connect(m_spDst->AddPin(L"In", PINDIR_INPUT), nullptr), S_OK);
+        for (int i = 0; i < nPairs; ++i)
+            m_spGraph->filters.insert(m_spGraph->filters.end(), {m_spSrc.p, m_spDst.p});
+    }
+    void TearDown() override
+    {
+        if (m_spSrc)
+            m_spSrc->Pin(0)->Disconnect();
+        if (m_spDst)
+            m_spDst->Pin(0)->Disconnect();
+    }
+
+    CComPtr<CFakeGraph> m_spGraph;
+    CComPtr<CTestFilter> m_spSrc, m_spDst;
+};
+
+// One filter class shares its format blocks with the media types it hands out: they are
+// left alone; every other filter's are freed.
+TEST_F(GraphWalk, FormatBlocksOfTheSharingFilterAreNotFreed)
+{
+    const CLSID clsidSharing = {0x88CDBBDC, 0xA73B, 0x4AFA, {0xAC, 0xBF, 0x15, 0xD5, 0xE2, 0xCE, 0x12, 0xC3}};
+    for (const CLSID* pClsid : {&clsidSharing, &kClsidTestSource})
+    {
+        Build(*pClsid);
+        CTaskMemorySpy& spy = CTaskMemorySpy::Instance();
+        spy.Begin();
+        BYTE* pbShared = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
+        ASSERT_NE(pbShared, nullptr);
+        memcpy(pbShared, m_spSrc->mt.pbFormat, sizeof(WAVEFORMATEX));
+        m_spSrc->Pin(0)->pbSharedFormat = pbShared;
+        CFilterChainParser parser;
+        LPWSTR psz = nullptr;
+        ASSERT_EQ(parser.GetFiltersChain(m_spGraph, &psz), S_OK);
+        EXPECT_NE(std::wstring(psz).find(L"\tOUTPUT: [Out] -> [Dst] ( MEDIATYPE_Audio"), std::wstring::npos);
+        CoTaskMemFree(psz);
+        if (*pClsid == clsidSharing)
+        {
+            EXPECT_EQ(spy.LiveBlocks(), 1u);  // still the filter's
+            CoTaskMemFree(pbShared);
+        }
+        EXPECT_EQ(spy.LiveBlocks(), 0u);
+        EXPECT_EQ(spy.DoubleFrees(), 0u);
+        TearDown();
+    }
+}
+
+// When the text cannot grow the dump ends with E_OUTOFMEMORY and hands out nothing; a
+// failed copy inside a filter's query is only a line of the text.
+TEST_F(GraphWalk, OutOfMemoryAtAnyAllocationLeaksNothing)
+{
+    Build(kClsidTestSource, 20);  // long enough to grow past the first 4096 characters
+    CTaskMemorySpy& spy = CTaskMemorySpy::Instance();
+    int nOutOfMemory = 0;
+    bool bComplete = false;
+    for (int nFail = 1; nFail < 200 && !bComplete; ++nFail)
+    {
+        spy.Begin();
+        spy.FailAllocation(nFail);
+        CFilterChainParser parser;
+        LPWSTR psz = reinterpret_cast<LPWSTR>(1);
+        HRESULT hr = parser.GetFiltersChain(m_spGraph, &psz);
+        bool bFailureReached = spy.Allocations() >= size_t(nFail);
+        if (hr == E_OUTOFMEMORY)
+        {
+            ++nOutOfMemory;
+            EXPECT_EQ(psz, nullptr);
+        }
+        else
+        {
+            ASSERT_EQ(hr, S_OK) << "allocation " << nFail;
+            ASSERT_NE(psz, nullptr);
+            std::wstring text = psz;
+            CoTaskMemFree(psz);
+            EXPECT_EQ(text.substr(text.size() - kClosingRule.size()), kClosingRule);
+            bComplete = !bFailureReached;
+            if (bComplete)
+            {
+                EXPECT_GT(text.size(), size_t(CTextBuffer::GROW_STEP));
+            }
+        }
+        EXPECT_EQ(spy.LiveBlocks(), 0u) << "allocation " << nFail;
+        EXPECT_EQ(spy.DoubleFrees(), 0u) << "allocation " << nFail;
+    }
+    EXPECT_TRUE(bComplete);
+    EXPECT_GE(nOutOfMemory, 2);  // the first text block and its growth
+}
 }

@@ -153,7 +153,12 @@ STDMETHODIMP CTestPin::ConnectionMediaType(AM_MEDIA_TYPE* pmt)
         MTInit(pmt);
         return VFW_E_NOT_CONNECTED;
     }
-    return MTCopy(pmt, &m_mtConnection);
+    if (pbSharedFormat == nullptr)
+        return MTCopy(pmt, &m_mtConnection);
+    *pmt = m_mtConnection;
+    pmt->pbFormat = pbSharedFormat;
+    pmt->pUnk = nullptr;
+    return S_OK;
 }
 
 STDMETHODIMP CTestPin::QueryAccept(const AM_MEDIA_TYPE* pmt)

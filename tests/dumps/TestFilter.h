@@ -27,6 +27,7 @@ public:
     HRESULT hrQueryPinInfo = S_OK;
     HRESULT hrConnectedTo = S_OK;         // a failure replaces the answer
     HRESULT hrConnectionMediaType = S_OK; // likewise
+    BYTE* pbSharedFormat = nullptr;       // handed out as the connection type's block, not copied
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;

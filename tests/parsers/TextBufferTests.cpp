@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/TextBuffer.h"
+#include "types/TaskMemorySpy.h"
 
 #include <string>
 
@@ -50,5 +51,32 @@ TEST(TextBuffer, ReserveKeepsTheTextAndDetachHandsItOver)
     EXPECT_EQ(text.Length(), 0u);
     EXPECT_EQ(text.Capacity(), 0u);
     CoTaskMemFree(psz);
+}
+
+// Out of memory: the append fails, the old text is freed and the buffer is empty.
+TEST(TextBuffer, FailedGrowthFreesTheTextAndEmptiesTheBuffer)
+{
+    CTaskMemorySpy& spy = CTaskMemorySpy::Instance();
+    spy.Begin();
+    {
+        CTextBuffer text;
+        spy.FailAllocation(1);
+        EXPECT_FALSE(text.Append(L"abc"));
+        EXPECT_EQ(text.Text(), nullptr);
+        EXPECT_TRUE(text.Append(std::wstring(4000, L'a').c_str()));
+        spy.FailAllocation(1);
+        EXPECT_FALSE(text.Append(std::wstring(200, L'b').c_str()));
+        EXPECT_EQ(text.Text(), nullptr);
+        EXPECT_EQ(text.Length(), 0u);
+        EXPECT_EQ(text.Capacity(), 0u);
+        EXPECT_EQ(spy.LiveBlocks(), 0u);
+        EXPECT_TRUE(text.Append(L"again"));
+        EXPECT_STREQ(text.Text(), L"again");
+        spy.FailAllocation(1);
+        EXPECT_FALSE(text.Reserve(10000));
+        EXPECT_EQ(text.Text(), nullptr);
+    }
+    EXPECT_EQ(spy.LiveBlocks(), 0u);
+    EXPECT_EQ(spy.DoubleFrees(), 0u);
 }
 }
