@@ -1,29 +1,23 @@
-// A media sample whose answers the test sets, until the system's own sample object can
-// stand in; and a reference clock that can fail on demand.
+// A media sample for the answers that the system's own sample never gives (a failing
+// pointer or property query, no IMediaSample2), and a reference clock that fails on demand.
 #pragma once
 #include <windows.h>
 #include <dshow.h>
 
 #include "TestObject.h"
-#include "framework/DSTypes.h"
 
 class CFakeSample : public CTestObject<IMediaSample2>
 {
 public:
     bool bOffersSample2 = true;
-    HRESULT hrTime = S_OK;
-    REFERENCE_TIME tStart = 0, tStop = 0;
+    HRESULT hrTime = S_OK;          // the times themselves are 0
     HRESULT hrMediaTime = S_OK;
-    LONGLONG llStart = 0, llStop = 0;
-    HRESULT hrSync = S_FALSE, hrPreroll = S_FALSE, hrDiscontinuity = S_FALSE;
+    HRESULT hrDiscontinuity = S_FALSE;
     HRESULT hrProperties = S_OK;
     DWORD dwTypeSpecificFlags = 0, dwStreamId = 0;
     DWORD cbPropertiesAsked = 0;
-    HRESULT hrPointer = S_OK;
-    BYTE* pbBuffer = nullptr;
+    HRESULT hrPointer = S_OK;       // a success hands out a null pointer
     long cbSize = 0, cbActual = 0;
-    CMType mt;                  // handed out when bHasMediaType
-    bool bHasMediaType = false;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -37,35 +31,35 @@ public:
 
     STDMETHODIMP GetPointer(BYTE** ppBuffer) override
     {
-        *ppBuffer = SUCCEEDED(hrPointer) ? pbBuffer : nullptr;
+        *ppBuffer = nullptr;
         return hrPointer;
     }
     STDMETHODIMP_(long) GetSize() override { return cbSize; }
     STDMETHODIMP GetTime(REFERENCE_TIME* ptS, REFERENCE_TIME* ptE) override
     {
-        *ptS = tStart;
-        *ptE = tStop;
+        *ptS = 0;
+        *ptE = 0;
         return hrTime;
     }
     STDMETHODIMP SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-    STDMETHODIMP IsSyncPoint() override { return hrSync; }
+    STDMETHODIMP IsSyncPoint() override { return S_FALSE; }
     STDMETHODIMP SetSyncPoint(BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP IsPreroll() override { return hrPreroll; }
+    STDMETHODIMP IsPreroll() override { return S_FALSE; }
     STDMETHODIMP SetPreroll(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP_(long) GetActualDataLength() override { return cbActual; }
     STDMETHODIMP SetActualDataLength(long) override { return E_NOTIMPL; }
     STDMETHODIMP GetMediaType(AM_MEDIA_TYPE** ppmt) override
     {
-        *ppmt = bHasMediaType ? MTDup(&mt) : nullptr;
-        return bHasMediaType ? S_OK : S_FALSE;
+        *ppmt = nullptr;
+        return S_FALSE;
     }
     STDMETHODIMP SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
     STDMETHODIMP IsDiscontinuity() override { return hrDiscontinuity; }
     STDMETHODIMP SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP GetMediaTime(LONGLONG* pS, LONGLONG* pE) override
     {
-        *pS = llStart;
-        *pE = llStop;
+        *pS = 0;
+        *pE = 0;
         return hrMediaTime;
     }
     STDMETHODIMP SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }

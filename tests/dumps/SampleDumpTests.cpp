@@ -4,76 +4,126 @@
 #include "FakeSample.h"
 #include "PlatformFilters.h"
 #include "diagnostics/DSParsers.h"
+#include "framework/DSAllocators.h"
 #include "support/ComPtr.h"
 
 #include <objbase.h>
 
 namespace
 {
+// Samples come from the system's own allocator; the fake sample stands in only for
+// answers that the system's sample never gives.
 class SampleDump : public DumpTest
 {
 protected:
     void SetUp() override
     {
         DumpTest::SetUp();
-        m_pSample = new CFakeSample;
-        m_pSample->hrTime = S_OK;
-        m_pSample->tStart = 10000000;
-        m_pSample->tStop = 10400000;
-        m_pSample->llStart = 48000;
-        m_pSample->llStop = 49920;
-        m_pSample->hrSync = S_OK;
-        m_pSample->hrDiscontinuity = S_OK;
-        m_pSample->dwTypeSpecificFlags = 0x2;
-        m_pSample->dwStreamId = 0x7;
-        m_pSample->pbBuffer = m_abBuffer;
-        m_pSample->cbSize = sizeof(m_abBuffer);
-        m_pSample->cbActual = 7680;
+        ASSERT_EQ(CMemoryAllocator::CreateInstance(&m_spAlloc), S_OK);
+        ALLOCATOR_PROPERTIES want = {1, 7680, 1, 0}, got = {};
+        ASSERT_EQ(m_spAlloc->SetProperties(&want, &got), S_OK);
+        ASSERT_EQ(m_spAlloc->Commit(), S_OK);
+        ASSERT_EQ(m_spAlloc->GetBuffer(&m_spSample, nullptr, nullptr, 0), S_OK);
+        ASSERT_EQ(m_spSample->GetPointer(&m_pbBuffer), S_OK);
+        REFERENCE_TIME tS = 10000000, tE = 10400000;
+        LONGLONG mS = 48000, mE = 49920;
+        ASSERT_EQ(m_spSample->SetTime(&tS, &tE), S_OK);
+        ASSERT_EQ(m_spSample->SetMediaTime(&mS, &mE), S_OK);
+        ASSERT_EQ(m_spSample->SetSyncPoint(TRUE), S_OK);
+        ASSERT_EQ(m_spSample->SetDiscontinuity(TRUE), S_OK);
+        ASSERT_EQ(m_spSample->SetActualDataLength(7000), S_OK);
+        CComQIPtr<IMediaSample2> spSample2(m_spSample);
+        ASSERT_TRUE(spSample2);
+        AM_SAMPLE2_PROPERTIES props = {};
+        ASSERT_EQ(spSample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
+        props.dwTypeSpecificFlags = 0x2;
+        props.dwStreamId = 0x7;
+        ASSERT_EQ(spSample2->SetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
     }
-    void TearDown() override { m_pSample->Release(); }
+    void TearDown() override
+    {
+        m_spSample.Release();
+        if (m_spAlloc)
+        {
+            m_spAlloc->Decommit();
+        }
+    }
+    // The sample's own trace lines of the preparation are not the dump's.
+    void Dump(LPCWSTR pszPrefix, bool bBufferDetails = false)
+    {
+        m_sink.Clear();
+        Debug_Sample(atlTraceGeneral, 8, m_spSample, pszPrefix, bBufferDetails);
+    }
 
-    CFakeSample* m_pSample = nullptr;
-    BYTE m_abBuffer[7680] = {};
+    CComPtr<IMemAllocator> m_spAlloc;
+    CComPtr<IMediaSample> m_spSample;
+    BYTE* m_pbBuffer = nullptr;
 };
 
 TEST_F(SampleDump, TimesFlagsPropertiesAndBuffer)
 {
     WCHAR szPrefix[NAME_PREFIX_CCH];
-    Debug_Sample(atlTraceGeneral, 8, m_pSample, MakeNamePrefix(L"[Tonewell]", szPrefix, NAME_PREFIX_CCH), true);
+    Dump(MakeNamePrefix(L"[Tonewell]", szPrefix, NAME_PREFIX_CCH), true);
     EXPECT_EQ(Lines(), (TextLines{L"[Tonewell]:  tS=1.000  tE=1.040  mS=48 000  mE=49 920 flags={101} TF=0x2 sId=0x7 "
-                              L"al=7680 s=7680 p=0x" + Address(m_abBuffer) + L"\n"}));
-    // Only the properties up to the stream identifier are asked for.
-    EXPECT_EQ(m_pSample->cbPropertiesAsked, 36u);
+                                  L"al=7000 s=7680 p=0x" + Address(m_pbBuffer) + L"\n"}));
 }
 
-TEST_F(SampleDump, MissingTimesAndPointerShowTheirCodes)
+TEST_F(SampleDump, MissingTimesShowTheirCodes)
 {
-    m_pSample->hrTime = VFW_S_NO_STOP_TIME;
-    m_pSample->hrMediaTime = VFW_E_MEDIA_TIME_NOT_SET;
-    m_pSample->hrSync = S_FALSE;
-    m_pSample->hrPreroll = S_OK;
-    m_pSample->hrDiscontinuity = E_FAIL;
-    m_pSample->hrPointer = E_POINTER;
-    m_pSample->bOffersSample2 = false;
-    Debug_Sample(atlTraceGeneral, 8, m_pSample, nullptr, true);
-    m_pSample->hrTime = VFW_E_SAMPLE_TIME_NOT_SET;
-    m_pSample->hrProperties = E_FAIL;
-    m_pSample->bOffersSample2 = true;
-    Debug_Sample(atlTraceGeneral, 8, m_pSample, L"x");
+    REFERENCE_TIME tS = 10000000;
+    ASSERT_EQ(m_spSample->SetTime(&tS, nullptr), S_OK);
+    ASSERT_EQ(m_spSample->SetMediaTime(nullptr, nullptr), S_OK);
+    ASSERT_EQ(m_spSample->SetSyncPoint(FALSE), S_OK);
+    ASSERT_EQ(m_spSample->SetPreroll(TRUE), S_OK);
+    ASSERT_EQ(m_spSample->SetDiscontinuity(FALSE), S_OK);
+    Dump(nullptr);
+    TextLines lines = Lines();
+    ASSERT_EQ(m_spSample->SetTime(nullptr, nullptr), S_OK);
+    Dump(L"x");
+    lines.push_back(Lines().at(0));
+    EXPECT_EQ(lines, (TextLines{L"tS=1.000  tE=? (0x40270)  mS/mE=? (0x80040251) flags={010} TF=0x2 sId=0x7\n",
+                                L"x tS/tE=? (0x80040249)  mS/mE=? (0x80040251) flags={010} TF=0x2 sId=0x7\n"}));
+}
+
+TEST_F(SampleDump, AnswersTheSystemsSampleNeverGives)
+{
+    CFakeSample* pFake = new CFakeSample;
+    pFake->hrTime = VFW_E_SAMPLE_TIME_NOT_SET;
+    pFake->hrMediaTime = VFW_E_MEDIA_TIME_NOT_SET;
+    pFake->hrDiscontinuity = E_FAIL;  // only S_OK counts as set
+    pFake->hrPointer = E_POINTER;
+    pFake->cbSize = 100;
+    pFake->cbActual = 10;
+    pFake->bOffersSample2 = false;
+    m_sink.Clear();
+    Debug_Sample(atlTraceGeneral, 8, pFake, nullptr, true);
+    pFake->bOffersSample2 = true;
+    pFake->hrProperties = E_FAIL;
+    Debug_Sample(atlTraceGeneral, 8, pFake);
+    pFake->hrProperties = S_OK;
+    pFake->dwStreamId = 3;
+    Debug_Sample(atlTraceGeneral, 8, pFake);
+    // Only the properties up to the stream identifier are asked for.
+    EXPECT_EQ(pFake->cbPropertiesAsked, 36u);
+    pFake->Release();
     Debug_Sample(atlTraceGeneral, 8, nullptr, L"x");
-    EXPECT_EQ(Lines(), (TextLines{L"tS=1.000  tE=? (0x40270)  mS/mE=? (0x80040251) flags={010} al=7680 s=7680 p=? (0x80004003)\n",
-                              L"x tS/tE=? (0x80040249)  mS/mE=? (0x80040251) flags={010}\n",
-                              L"###Err### x Empty sample pointer\n"}));
+    EXPECT_EQ(Lines(), (TextLines{L"tS/tE=? (0x80040249)  mS/mE=? (0x80040251) flags={000} al=10 s=100 p=? (0x80004003)\n",
+                                  L"tS/tE=? (0x80040249)  mS/mE=? (0x80040251) flags={000}\n",
+                                  L"tS/tE=? (0x80040249)  mS/mE=? (0x80040251) flags={000} TF=0x0 sId=0x3\n",
+                                  L"###Err### x Empty sample pointer\n"}));
 }
 
 TEST_F(SampleDump, AttachedMediaTypeIsDumpedAndFreed)
 {
-    ASSERT_EQ(CMTHelp::MTCreatePCM(m_pSample->mt, 48000, 1, 8, 0xFFFFFFFF), S_OK);
+    CMType mt;
+    ASSERT_EQ(CMTHelp::MTCreatePCM(mt, 48000, 1, 8, 0xFFFFFFFF), S_OK);
     IStream* pOwner = nullptr;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &pOwner), S_OK);
-    m_pSample->mt.pUnk = pOwner;  // the sample's record holds the creator's reference
-    m_pSample->bHasMediaType = true;
-    Debug_Sample(atlTraceGeneral, 8, m_pSample, L"[S]");
+    mt.pUnk = pOwner;  // the record holds the creator's reference
+    ASSERT_EQ(m_spSample->SetMediaType(&mt), S_OK);
+    pOwner->AddRef();
+    ULONG nBefore = pOwner->Release();
+    Dump(L"[S]");
     TextLines lines = Lines();
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1], L"[S] Media type attached to sample:\n");
@@ -81,9 +131,9 @@ TEST_F(SampleDump, AttachedMediaTypeIsDumpedAndFreed)
                         L"compr:N\n");
     EXPECT_EQ(lines[3], L"MT: @@@@ pUnk = 0x" + Address(pOwner) + L"\n");
     EXPECT_EQ(lines[4].substr(0, 29), L"MT:  WAVEFORMATEX: Tag=0x1, c");
-    // The copy handed out by the sample was freed with its owner reference.
+    // The copy that the sample handed out was freed with its owner reference.
     pOwner->AddRef();
-    EXPECT_EQ(pOwner->Release(), 1u);
+    EXPECT_EQ(pOwner->Release(), nBefore);
 }
 
 struct LagCase
@@ -102,8 +152,13 @@ TEST_P(SampleLag, LineForEachOutcomeOfTheTwoTimeQueries)
     CFakeClock* pClock = new CFakeClock;
     pClock->tNow = 25000000;
     pClock->hrTime = GetParam().hrClock;
-    m_pSample->hrTime = GetParam().hrSample;
-    Debug_SampleLag(atlTraceGeneral, 8, m_pSample, 20000000, pClock, L"[T]");
+    REFERENCE_TIME tS = 10000000, tE = 10400000;
+    // The sample answers S_OK with both times, VFW_S_NO_STOP_TIME with the start only, and
+    // VFW_E_SAMPLE_TIME_NOT_SET with none.
+    bool bStart = GetParam().hrSample != VFW_E_SAMPLE_TIME_NOT_SET;
+    ASSERT_EQ(m_spSample->SetTime(bStart ? &tS : nullptr, GetParam().hrSample == S_OK ? &tE : nullptr), S_OK);
+    m_sink.Clear();
+    Debug_SampleLag(atlTraceGeneral, 8, m_spSample, 20000000, pClock, L"[T]");
     pClock->Release();
     EXPECT_EQ(Lines(), (TextLines{GetParam().pszLine}));
 }
@@ -147,7 +202,8 @@ TEST_F(SampleDump, LagAgainstThePlatformClockIsStartPlusSampleTimeMinusClock)
               S_OK);
     REFERENCE_TIME tBefore = 0, tAfter = 0;
     spClock->GetTime(&tBefore);
-    Debug_SampleLag(atlTraceGeneral, 8, m_pSample, tBefore, spClock);
+    m_sink.Clear();
+    Debug_SampleLag(atlTraceGeneral, 8, m_spSample, tBefore, spClock);
     spClock->GetTime(&tAfter);
     spClock.Release();
     CoUninitialize();
@@ -162,8 +218,9 @@ TEST_F(SampleDump, LagAgainstThePlatformClockIsStartPlusSampleTimeMinusClock)
 
 TEST_F(SampleDump, LagWithoutSampleOrClock)
 {
+    m_sink.Clear();
     Debug_SampleLag(atlTraceGeneral, 8, nullptr, 0, nullptr, L"[T]");
-    Debug_SampleLag(atlTraceGeneral, 8, m_pSample, 0, nullptr, L"[T]");
+    Debug_SampleLag(atlTraceGeneral, 8, m_spSample, 0, nullptr, L"[T]");
     EXPECT_EQ(Lines(), (TextLines{L"###Err### [T] Debug_SampleLag(): Empty pointer to IMediaSample\n",
                               L"[T] Debug_SampleLag(): Reference Clock is not set\n"}));
 }
