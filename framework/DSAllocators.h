@@ -187,34 +187,14 @@ public:
         if (pSample == nullptr)
             return E_POINTER;
         CComPtr<IMemAllocatorNotifyCallbackTemp> spNotify;
+        HRESULT hr;
         {
             CComLockGuard<T> lock(pT);
-            switch (m_eState)
-            {
-            case AS_Commit:
-                DS_ASSERT(pT->IsAllReturn());
-                break;
-            case AS_Empty:
-                m_eState = AS_Active;
-                [[fallthrough]];
-            case AS_Active:
-                if (pT->IsAllReturn())
-                    m_eState = AS_Commit;
-                spNotify = m_spNotify;
-                break;
-            case AS_Decommit:
-                DebugTrace(atlTraceCOM, 8, L"%s IMemAllocator::ReleaseBuffer(): Decommit state, busy %u buffers [0x%p]\n",
-                           pT->ObjectName(), pT->GetBusyCount(), pT);
-                DropSelfIfAllReturned();
-                spNotify = m_spNotify;
-                break;
-            default:
-                return E_ABORT;
-            }
+            hr = BufferReturned(spNotify);
         }
         if (spNotify)
             spNotify->NotifyRelease();
-        return S_OK;
+        return hr;
     }
 
     STDMETHOD(SetNotify)(IMemAllocatorNotifyCallbackTemp* pNotify) override
@@ -300,6 +280,36 @@ protected:
         return S_FALSE;
     }
 
+    // Under the lock: the state after a buffer came back to the free stack, and the
+    // callback to notify once the lock is no longer held (a callback that takes a lock of
+    // its own must not run inside ours).
+    HRESULT BufferReturned(CComPtr<IMemAllocatorNotifyCallbackTemp>& spNotify)
+    {
+        T* pT = static_cast<T*>(this);
+        switch (m_eState)
+        {
+        case AS_Commit:
+            DS_ASSERT(pT->IsAllReturn());
+            return S_OK;
+        case AS_Empty:
+            m_eState = AS_Active;
+            [[fallthrough]];
+        case AS_Active:
+            if (pT->IsAllReturn())
+                m_eState = AS_Commit;
+            spNotify = m_spNotify;
+            return S_OK;
+        case AS_Decommit:
+            DebugTrace(atlTraceCOM, 8, L"%s IMemAllocator::ReleaseBuffer(): Decommit state, busy %u buffers [0x%p]\n",
+                       pT->ObjectName(), pT->GetBusyCount(), pT);
+            DropSelfIfAllReturned();
+            spNotify = m_spNotify;
+            return S_OK;
+        default:
+            return E_ABORT;
+        }
+    }
+
     // Under the lock: ends a deferred decommit when every buffer is back. The caller holds
     // a reference of its own, so dropping the allocator's cannot destroy it here.
     void DropSelfIfAllReturned()
@@ -341,8 +351,9 @@ public:
         return hr;
     }
 
-    // The sample's buffer goes back on the free stack; from the sample's final release.
-    void ClearSample(IMediaSample* pSample)
+    // The sample's buffer goes back on the free stack; from the sample's final release,
+    // which notifies spNotify once it has let go of the lock.
+    void ClearSample(IMediaSample* pSample, CComPtr<IMemAllocatorNotifyCallbackTemp>& spNotify)
     {
         T* pT = static_cast<T*>(this);
         CComLockGuard<T> lock(pT);
@@ -351,7 +362,7 @@ public:
             m_Buffers.Push(pBuffer);
         else
             DS_REPORT("CMemAllocBase::ClearSample(): pSample->GetPointer() != S_OK");
-        if (pT->ReleaseBuffer(pSample) != S_OK)
+        if (this->BufferReturned(spNotify) != S_OK)
             DS_REPORT("CMemAllocBase::ClearSample(): pT->ReleaseBuffer() != S_OK");
     }
 

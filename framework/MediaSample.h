@@ -7,6 +7,7 @@
 
 #include "framework/TraceReport.h"
 #include "support/ComBase.h"
+#include "support/ComPtr.h"
 
 #include <new>
 
@@ -129,7 +130,8 @@ public:
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override { return this->_InternalQueryInterface(riid, ppv); }
 
     // The last release destroys the object in place and hands buffer and block back under
-    // the allocator's lock, so that a waiting GetBuffer sees all of it as one step.
+    // the allocator's lock, so that a waiting GetBuffer sees all of it as one step. The
+    // allocator's notify callback runs after that lock is released.
     STDMETHOD_(ULONG, Release)() override
     {
         ULONG nRef = this->InternalRelease();
@@ -137,6 +139,7 @@ public:
             return nRef;
         TAlloc* pAlloc = m_pAlloc;
         void* pBlock = this;
+        CComPtr<IMemAllocatorNotifyCallbackTemp> spNotify;
         if (pAlloc != nullptr)
         {
             pAlloc->Lock();
@@ -144,7 +147,7 @@ public:
         }
         this->FinalRelease();
         if (pAlloc != nullptr)
-            pAlloc->ClearSample(static_cast<IMediaSample*>(this));
+            pAlloc->ClearSample(static_cast<IMediaSample*>(this), spNotify);
         m_pAlloc = nullptr;
         this->~CComSampleObject();
         CComModuleCount::Unlock();
@@ -152,6 +155,8 @@ public:
         {
             pAlloc->ReturnSample(pBlock);
             pAlloc->Unlock();
+            if (spNotify)
+                spNotify->NotifyRelease();
             static_cast<IMemAllocator*>(pAlloc)->Release();
         }
         return 0;

@@ -198,8 +198,9 @@ using CComObjectRoot = CComObjectRootEx<CComMultiThreadModel>;
 
 // A heap object standing alone. Construction and FinalConstruct run with the count
 // held at 1 so that a QueryInterface/Release pair inside FinalConstruct cannot free it.
+// Final: it deletes itself as the most derived class, so no virtual destructor is needed.
 template <class Base>
-class CComObject : public Base
+class CComObject final : public Base
 {
 public:
     template <typename... Args>

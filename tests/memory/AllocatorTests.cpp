@@ -268,6 +268,26 @@ TEST_F(MemoryTest, EveryBlockIsReturnedAfterCommitDecommitCycles)
     EXPECT_EQ(mbi.State, DWORD(MEM_FREE)) << "the allocator's end returned the block";
 }
 
+TEST_F(MemoryTest, SamplesAreLiveObjectsUntilTheirLastRelease)
+{
+    CComPtr<IMemAllocator> spAlloc = NewAllocator(2, kSize, true);
+    const LONG nWithAllocator = CComModuleCount::GetLockCount();
+    EXPECT_EQ(nWithAllocator, m_nObjectsBefore + 1);
+    CComPtr<IMediaSample> a, b;
+    ASSERT_EQ(spAlloc->GetBuffer(&a, nullptr, nullptr, 0), S_OK);
+    ASSERT_EQ(spAlloc->GetBuffer(&b, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(CComModuleCount::GetLockCount(), nWithAllocator + 2);
+    EXPECT_EQ(a->AddRef(), 2u);
+    EXPECT_EQ(a->Release(), 1u);
+    a.Release();
+    EXPECT_EQ(CComModuleCount::GetLockCount(), nWithAllocator + 1);
+    ASSERT_EQ(spAlloc->Decommit(), S_OK);
+    spAlloc.Release();
+    EXPECT_EQ(CComModuleCount::GetLockCount(), nWithAllocator + 1) << "a sample out keeps the allocator";
+    b.Release();
+    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nObjectsBefore) << "the last sample took the allocator with it";
+}
+
 TEST_F(MemoryTest, FreeCountFollowsTheBuffersHandedOut)
 {
     CComPtr<IMemAllocator> spAlloc = NewAllocator(4, kSize, true);

@@ -260,3 +260,49 @@ TEST_F(MemoryTest, GettersReleasersAndACommitterTogetherLoseNoBuffer)
     });
 }
 }
+
+namespace
+{
+// A callback that asks the allocator something from another thread, as a downstream
+// filter whose callback takes its own lock would meet a thread of its own holding that
+// lock and calling the allocator: the allocator's lock must be free by then.
+class CCrossThreadNotify : public memtest::CNotifyCounter
+{
+public:
+    STDMETHOD(NotifyRelease)() override
+    {
+        memtest::CNotifyCounter::NotifyRelease();
+        CThread asker([this] {
+            LONG n = 0;
+            m_hrAsked = m_pCallback->GetFreeCount(&n);
+        });
+        m_bAnswered = asker.Join(5000);
+        if (!m_bAnswered)
+            m_bStuck = true;
+        return S_OK;
+    }
+    IMemAllocatorCallbackTemp* m_pCallback = nullptr;
+    std::atomic<HRESULT> m_hrAsked{E_PENDING};
+    bool m_bAnswered = false;
+    std::atomic<bool> m_bStuck{false};
+};
+
+TEST_F(MemoryTest, NotifyCallbackRunsOutsideTheAllocatorsLock)
+{
+    RunWithWatchdog("notify callback calling back from another thread", kWatchdogMs, [&] {
+        CComPtr<IMemAllocator> spAlloc = NewAllocator(2, 100, true);
+        CComQIPtr<IMemAllocatorCallbackTemp> spCallback(spAlloc);
+        CCrossThreadNotify notify;
+        notify.m_pCallback = spCallback;
+        ASSERT_EQ(spCallback->SetNotify(&notify), S_OK);
+        CComPtr<IMediaSample> sp;
+        ASSERT_EQ(spAlloc->GetBuffer(&sp, nullptr, nullptr, 0), S_OK);
+        sp.Release();
+        EXPECT_EQ(notify.m_nCalls, 1);
+        EXPECT_TRUE(notify.m_bAnswered) << "the release still held the allocator's lock";
+        EXPECT_EQ(notify.m_hrAsked.load(), S_OK);
+        spCallback->SetNotify(nullptr);
+        EXPECT_EQ(spAlloc->Decommit(), S_OK);
+    });
+}
+}
