@@ -152,17 +152,17 @@ bool CFilterChainParser::AppendCurFile(IBaseFilter* pFilter, LPCWSTR pszHead, LP
 
 bool CFilterChainParser::GetPinData(IPin* pPin, REFCLSID clsidFilter)
 {
-    PIN_INFO info = {};
-    HRESULT hr = pPin->QueryPinInfo(&info);
+    PIN_INFO rgInfo = {};
+    HRESULT hr = pPin->QueryPinInfo(&rgInfo);
     if (FAILED(hr))
         return m_Text.AppendFormat(L"###Err### CFilterChainParser::GetPinData(): pPin->QueryPinInfo()=0x%X\r\n\r\n",
                                    UINT(hr));
-    DS_ASSERT(info.pFilter != NULL);
-    if (info.pFilter != nullptr)
-        info.pFilter->Release();
-    info.achName[ARRAYSIZE(info.achName) - 1] = 0;
-    LPCWSTR pszDir = info.dir == PINDIR_INPUT ? L"INPUT" : info.dir == PINDIR_OUTPUT ? L"OUTPUT" : L"UNKNOWN";
-    if (!m_Text.AppendFormat(L"\t%s: [%s]", pszDir, info.achName))
+    DS_ASSERT(rgInfo.pFilter != NULL);
+    if (rgInfo.pFilter != nullptr)
+        rgInfo.pFilter->Release();
+    rgInfo.achName[ARRAYSIZE(rgInfo.achName) - 1] = 0;
+    LPCWSTR pszDir = rgInfo.dir == PINDIR_INPUT ? L"INPUT" : rgInfo.dir == PINDIR_OUTPUT ? L"OUTPUT" : L"UNKNOWN";
+    if (!m_Text.AppendFormat(L"\t%s: [%s]", pszDir, rgInfo.achName))
         return false;
 
     CComPtr<IPin> spPinConnected;
@@ -173,23 +173,23 @@ bool CFilterChainParser::GetPinData(IPin* pPin, REFCLSID clsidFilter)
         return m_Text.AppendFormat(L"\r\n###Err### CFilterChainParser::GetPinData(): pPin->ConnectedTo()=0x%X\r\n",
                                    UINT(FAILED(hr) ? hr : E_POINTER));
 
-    PIN_INFO infoConnected = {};
-    hr = spPinConnected->QueryPinInfo(&infoConnected);
+    PIN_INFO rgPinInfo = {};
+    hr = spPinConnected->QueryPinInfo(&rgPinInfo);
     if (FAILED(hr))
         return m_Text.AppendFormat(
             L"\r\n###Err### CFilterChainParser::GetPinData(): spPinConnected->QueryPinInfo()=0x%X\r\n", UINT(hr));
     CComPtr<IBaseFilter> spConnectedFilter;
-    spConnectedFilter.Attach(infoConnected.pFilter);
-    FILTER_INFO filterInfo = {};
-    hr = spConnectedFilter ? spConnectedFilter->QueryFilterInfo(&filterInfo) : E_POINTER;
+    spConnectedFilter.Attach(rgPinInfo.pFilter);
+    FILTER_INFO rgFilterInfo = {};
+    hr = spConnectedFilter ? spConnectedFilter->QueryFilterInfo(&rgFilterInfo) : E_POINTER;
     if (FAILED(hr))
         return m_Text.AppendFormat(
             L"\r\n###Err### CFilterChainParser::GetPinData(): spConnectedFilter->QueryFilterInfo()=0x%X\r\n", UINT(hr));
-    DS_ASSERT(filterInfo.pGraph != NULL);
-    if (filterInfo.pGraph != nullptr)
-        filterInfo.pGraph->Release();
-    filterInfo.achName[ARRAYSIZE(filterInfo.achName) - 1] = 0;
-    if (!m_Text.AppendFormat(L" -> [%s] ", filterInfo.achName))
+    DS_ASSERT(rgFilterInfo.pGraph != NULL);
+    if (rgFilterInfo.pGraph != nullptr)
+        rgFilterInfo.pGraph->Release();
+    rgFilterInfo.achName[ARRAYSIZE(rgFilterInfo.achName) - 1] = 0;
+    if (!m_Text.AppendFormat(L" -> [%s] ", rgFilterInfo.achName))
         return false;
     return GetPinMediaType(pPin, clsidFilter);
 }

@@ -194,8 +194,36 @@ TEST_F(GraphDump, MissingGraphOrOutIsRefused)
     EXPECT_EQ(parser.GetFiltersChain(m_spGraph, nullptr), E_POINTER);
 }
 
-// Failures of the graph's objects become lines of the text, and the walk goes on. The
-// fake graph holds "Src", whose output pin "Out" is connected to the input pin "In" of "Dst".
+// A fake graph of "Src", whose output pin "Out" is connected to the input pin "In" of
+// "Dst"; the graph lists the pair nPairs times.
+class GraphWalk : public DumpTest
+{
+protected:
+    void Build(REFCLSID clsidSrc, int nPairs = 1)
+    {
+        m_spGraph.Attach(new CFakeGraph);
+        m_spSrc.Attach(new CTestFilter(clsidSrc));
+        m_spDst.Attach(new CTestFilter(kClsidNullRenderer));
+        m_spSrc->JoinFilterGraph(m_spGraph, L"Src");
+        m_spDst->JoinFilterGraph(m_spGraph, L"Dst");
+        ASSERT_EQ(CMTHelp::MTCreatePCM(m_spSrc->mt, 48000, 2, 16, 0xFFFFFFFF), S_OK);
+        ASSERT_EQ(m_spSrc->AddPin(L"Out")->Connect(m_spDst->AddPin(L"In", PINDIR_INPUT), nullptr), S_OK);
+        for (int i = 0; i < nPairs; ++i)
+            m_spGraph->filters.insert(m_spGraph->filters.end(), {m_spSrc.p, m_spDst.p});
+    }
+    void TearDown() override
+    {
+        if (m_spSrc)
+            m_spSrc->Pin(0)->Disconnect();
+        if (m_spDst)
+            m_spDst->Pin(0)->Disconnect();
+    }
+
+    CComPtr<CFakeGraph> m_spGraph;
+    CComPtr<CTestFilter> m_spSrc, m_spDst;
+};
+
+// Failures of the graph's objects become lines of the text, and the walk goes on.
 struct FaultCase
 {
     const char* pszName;
@@ -211,37 +239,26 @@ const std::wstring kErr = L"###Err### CFilterChainParser::";
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.pszName; }
 
-class FaultyGraphDump : public DumpTest, public ::testing::WithParamInterface<FaultCase>
+class FaultyGraphDump : public GraphWalk, public ::testing::WithParamInterface<FaultCase>
 {
 };
 
 TEST_P(FaultyGraphDump, FailureIsWrittenAndTheWalkGoesOn)
 {
-    CComPtr<CFakeGraph> spGraph;
-    spGraph.Attach(new CFakeGraph);
-    CComPtr<CTestFilter> spSrc, spDst;
-    spSrc.Attach(new CTestFilter(kClsidTestSource));
-    spDst.Attach(new CTestFilter(kClsidNullRenderer));
-    spSrc->JoinFilterGraph(spGraph, L"Src");
-    spDst->JoinFilterGraph(spGraph, L"Dst");
-    ASSERT_EQ(CMTHelp::MTCreatePCM(spSrc->mt, 48000, 2, 16, 0xFFFFFFFF), S_OK);
-    ASSERT_EQ(spSrc->AddPin(L"Out")->Connect(spDst->AddPin(L"In", PINDIR_INPUT), nullptr), S_OK);
-    spGraph->filters = {spSrc.p, spDst.p};
-    GetParam().makeFault(*spGraph, *spSrc, *spDst);
+    Build(kClsidTestSource);
+    GetParam().makeFault(*m_spGraph, *m_spSrc, *m_spDst);
 
     CTaskMemorySpy& spy = CTaskMemorySpy::Instance();
     spy.Begin();
     CFilterChainParser parser;
     LPWSTR psz = nullptr;
-    ASSERT_EQ(parser.GetFiltersChain(spGraph, &psz), S_OK);
+    ASSERT_EQ(parser.GetFiltersChain(m_spGraph, &psz), S_OK);
     ASSERT_NE(psz, nullptr);
     EXPECT_EQ(std::wstring(psz), GetParam().expected);
     CoTaskMemFree(psz);
     // File names and media types that the queries handed out are freed.
     EXPECT_EQ(spy.LiveBlocks(), 0u);
     EXPECT_EQ(spy.DoubleFrees(), 0u);
-    spSrc->Pin(0)->Disconnect();
-    spDst->Pin(0)->Disconnect();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -295,35 +312,6 @@ INSTANTIATE_TEST_SUITE_P(
                       L"GetPinMediaType(): pPin->ConnectionMediaType()=0x80004005\r\n" + kDstHead + kDstPin +
                       kClosingRule}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.pszName); });
-
-// A filter and its pin as the fault tests use them: "Src" connected to "Dst", both in the
-// fake graph, which lists the pair nPairs times.
-class GraphWalk : public DumpTest
-{
-protected:
-    void Build(REFCLSID clsidSrc, int nPairs = 1)
-    {
-        m_spGraph.Attach(new CFakeGraph);
-        m_spSrc.Attach(new CTestFilter(clsidSrc));
-        m_spDst.Attach(new CTestFilter(kClsidNullRenderer));
-        m_spSrc->JoinFilterGraph(m_spGraph, L"Src");
-        m_spDst->JoinFilterGraph(m_spGraph, L"Dst");
-        ASSERT_EQ(CMTHelp::MTCreatePCM(m_spSrc->mt, 48000, 2, 16, 0xFFFFFFFF), S_OK);
-        ASSERT_EQ(m_spSrc->AddPin(L"Out")->Connect(m_spDst->AddPin(L"In", PINDIR_INPUT), nullptr), S_OK);
-        for (int i = 0; i < nPairs; ++i)
-            m_spGraph->filters.insert(m_spGraph->filters.end(), {m_spSrc.p, m_spDst.p});
-    }
-    void TearDown() override
-    {
-        if (m_spSrc)
-            m_spSrc->Pin(0)->Disconnect();
-        if (m_spDst)
-            m_spDst->Pin(0)->Disconnect();
-    }
-
-    CComPtr<CFakeGraph> m_spGraph;
-    CComPtr<CTestFilter> m_spSrc, m_spDst;
-};
 
 // One filter class shares its format blocks with the media types it hands out: they are
 // left alone; every other filter's are freed.
