@@ -215,20 +215,9 @@ public:
         if (plBuffersFree == nullptr)
             return E_POINTER;
         CComLockGuard<T> lock(pT);
-        *plBuffersFree = 0;
-        switch (m_eState)
-        {
-        case AS_Create:
-            return E_ABORT;
-        case AS_Init:
-            return VFW_E_BUFFER_NOTSET;
-        case AS_Prop:
-        case AS_Decommit:
-            return VFW_E_NOT_COMMITTED;
-        default:
-            *plBuffersFree = LONG(pT->GetFreeCount());
-            return S_OK;
-        }
+        HRESULT hr = CommittedOrWhyNot();
+        *plBuffersFree = hr == S_OK ? LONG(pT->GetFreeCount()) : 0;
+        return hr;
     }
 
     virtual LPCWSTR ObjectName() const { return L"(CMemoryAllocatorT<>)"; }
@@ -236,11 +225,9 @@ public:
     EAllocState GetState() const { return m_eState; }
 
 protected:
-    // Under the lock, one pass of GetBuffer: a result to return, or S_FALSE after the
-    // caller was announced as a waiter.
-    HRESULT TakeOrAnnounceWait(IMediaSample** ppSample, DWORD dwFlags)
+    // Under the lock: S_OK while buffers can be had, else why not.
+    HRESULT CommittedOrWhyNot() const
     {
-        T* pT = static_cast<T*>(this);
         switch (m_eState)
         {
         case AS_Create:
@@ -251,8 +238,18 @@ protected:
         case AS_Decommit:
             return VFW_E_NOT_COMMITTED;
         default:
-            break;
+            return S_OK;
         }
+    }
+
+    // Under the lock, one pass of GetBuffer: a result to return, or S_FALSE after the
+    // caller was announced as a waiter.
+    HRESULT TakeOrAnnounceWait(IMediaSample** ppSample, DWORD dwFlags)
+    {
+        T* pT = static_cast<T*>(this);
+        HRESULT hrState = CommittedOrWhyNot();
+        if (hrState != S_OK)
+            return hrState;
         if (m_eState != AS_Empty)
         {
             HRESULT hr = pT->CreateSample(ppSample);

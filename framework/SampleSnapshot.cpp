@@ -25,22 +25,30 @@ HRESULT CallFailed(HRESULT hr, LPCWSTR pszLine, LPCSTR pszAssert, int nLine)
     return FAILED(hr) ? hr : E_FAIL;
 }
 
-struct CFlagQuery
+// The three flags, each with its query and setter and their failure texts.
+struct CFlagProperty
 {
     WORD wBit;
-    HRESULT (STDMETHODCALLTYPE IMediaSample::*pfnQuery)();
     BOOL CSampleT::*pbField;
-    LPCWSTR pszLine;
-    LPCSTR pszAssert;
+    HRESULT (STDMETHODCALLTYPE IMediaSample::*pfnQuery)();
+    LPCWSTR pszQueryLine;
+    LPCSTR pszQueryAssert;
+    HRESULT (STDMETHODCALLTYPE IMediaSample::*pfnSet)(BOOL);
+    LPCWSTR pszSetLine;
+    LPCSTR pszSetAssert;
 };
 
-const CFlagQuery kFlagQueries[] = {
-    {PM_SYNC, &IMediaSample::IsSyncPoint, &CSampleT::m_bSyncPoint, L"###Err### CSampleT::Load(): IsSyncPoint()=0x%X\n",
-     "CSampleT::Load(): IsSyncPoint() FAILED"},
-    {PM_PREROLL, &IMediaSample::IsPreroll, &CSampleT::m_bPreroll, L"###Err### CSampleT::Load(): IsPreroll()=0x%X\n",
-     "CSampleT::Load(): IsPreroll() FAILED"},
-    {PM_DISCONT, &IMediaSample::IsDiscontinuity, &CSampleT::m_bDiscontinuity,
-     L"###Err### CSampleT::Load(): IsDiscontinuity()=0x%X\n", "CSampleT::Load(): IsDiscontinuity() FAILED"},
+const CFlagProperty kFlags[] = {
+    {PM_SYNC, &CSampleT::m_bSyncPoint, &IMediaSample::IsSyncPoint, L"###Err### CSampleT::Load(): IsSyncPoint()=0x%X\n",
+     "CSampleT::Load(): IsSyncPoint() FAILED", &IMediaSample::SetSyncPoint,
+     L"###Err### CSampleT::Save(): SetSyncPoint()=0x%X\n", "CSampleT::Save(): SetSyncPoint() FAILED"},
+    {PM_PREROLL, &CSampleT::m_bPreroll, &IMediaSample::IsPreroll, L"###Err### CSampleT::Load(): IsPreroll()=0x%X\n",
+     "CSampleT::Load(): IsPreroll() FAILED", &IMediaSample::SetPreroll,
+     L"###Err### CSampleT::Save(): SetPreroll()=0x%X\n", "CSampleT::Save(): SetPreroll() FAILED"},
+    {PM_DISCONT, &CSampleT::m_bDiscontinuity, &IMediaSample::IsDiscontinuity,
+     L"###Err### CSampleT::Load(): IsDiscontinuity()=0x%X\n", "CSampleT::Load(): IsDiscontinuity() FAILED",
+     &IMediaSample::SetDiscontinuity, L"###Err### CSampleT::Save(): SetDiscontinuity()=0x%X\n",
+     "CSampleT::Save(): SetDiscontinuity() FAILED"},
 };
 }
 
@@ -174,15 +182,15 @@ HRESULT CSampleT::Load(IMediaSample* pSrc, WORD wMask)
             DebugTrace(atlTraceGeneral, 10, L"### CSampleT::Load(): GetMediaTime()=0x%X\n", hr);
     }
 
-    for (const CFlagQuery& q : kFlagQueries)
+    for (const CFlagProperty& f : kFlags)
     {
-        if (!(wMask & q.wBit))
+        if (!(wMask & f.wBit))
             continue;
-        hr = (pSrc->*q.pfnQuery)();
+        hr = (pSrc->*f.pfnQuery)();
         if (hr != S_OK && hr != S_FALSE)
-            return CallFailed(hr, q.pszLine, q.pszAssert, __LINE__);
-        this->*q.pbField = hr == S_OK;
-        m_wMask |= q.wBit;
+            return CallFailed(hr, f.pszQueryLine, f.pszQueryAssert, __LINE__);
+        this->*f.pbField = hr == S_OK;
+        m_wMask |= f.wBit;
     }
 
     if (wMask & (PM_TYPEFLAGS | PM_STREAMID))
@@ -352,26 +360,13 @@ HRESULT CSampleT::Save(IMediaSample* pDst, WORD wMask)
             return CallFailed(hr, L"###Err### CSampleT::Save(): SetMediaTime()=0x%X\n",
                               "CSampleT::Save(): SetMediaTime() FAILED", __LINE__);
     }
-    if (w & PM_SYNC)
+    for (const CFlagProperty& f : kFlags)
     {
-        hr = pDst->SetSyncPoint(m_bSyncPoint);
+        if (!(w & f.wBit))
+            continue;
+        hr = (pDst->*f.pfnSet)(this->*f.pbField);
         if (hr != S_OK)
-            return CallFailed(hr, L"###Err### CSampleT::Save(): SetSyncPoint()=0x%X\n",
-                              "CSampleT::Save(): SetSyncPoint() FAILED", __LINE__);
-    }
-    if (w & PM_PREROLL)
-    {
-        hr = pDst->SetPreroll(m_bPreroll);
-        if (hr != S_OK)
-            return CallFailed(hr, L"###Err### CSampleT::Save(): SetPreroll()=0x%X\n", "CSampleT::Save(): SetPreroll() FAILED",
-                              __LINE__);
-    }
-    if (w & PM_DISCONT)
-    {
-        hr = pDst->SetDiscontinuity(m_bDiscontinuity);
-        if (hr != S_OK)
-            return CallFailed(hr, L"###Err### CSampleT::Save(): SetDiscontinuity()=0x%X\n",
-                              "CSampleT::Save(): SetDiscontinuity() FAILED", __LINE__);
+            return CallFailed(hr, f.pszSetLine, f.pszSetAssert, __LINE__);
     }
     if (w & PM_MTYPE)
     {

@@ -1,9 +1,11 @@
 // The sample property snapshot: Load and Save of every property with every mask, the
 // repairs on Load, the in-place pattern of a producer, and the payload copier.
+#include "memory/ForeignSample.h"
 #include "memory/MemoryTestSupport.h"
 
 #include <string.h>
 
+using memtest::CForeignSample;
 using memtest::MemoryTest;
 using memtest::NewAllocator;
 
@@ -397,4 +399,104 @@ TEST(SampleSnapshot, HasNeedsEveryBitAndAtLeastOne)
     EXPECT_EQ(smp.m_wMask, 0);
     EXPECT_EQ(smp.m_lActual, 0);
 }
+}
+
+namespace
+{
+// ---------------------------------------------------------------- foreign samples
+
+struct ForeignLoadCase
+{
+    const char* pszName;
+    CForeignSample::EOp eOp;
+    LONG lAnswer;
+    WORD wMask;
+    HRESULT hr;
+    WORD wPresent;  // what the snapshot holds afterwards
+};
+
+void PrintTo(const ForeignLoadCase& c, std::ostream* os) { *os << c.pszName; }
+
+// The inner sample holds a start time of 100 and 16 bytes of data.
+const ForeignLoadCase kForeignLoads[] = {
+    {"FailingQueryStopsTheLoad", CForeignSample::IsSyncPointOp, LONG(E_UNEXPECTED), PM_TSTART | PM_SYNC | PM_ACTLEN,
+     E_UNEXPECTED, PM_TSTART},
+    {"OddSuccessOfAQueryIsAFailure", CForeignSample::IsPrerollOp, 2, PM_PREROLL, E_FAIL, 0},
+    {"MediaTypeClaimedButMissing", CForeignSample::GetMediaTypeNull, 0, PM_MTYPE | PM_ACTLEN, E_FAIL, 0},
+    {"LengthBeyondTheBuffer", CForeignSample::GetActualDataLengthOp, kSize + 1, PM_BUFF | PM_ACTLEN, E_FAIL, PM_BUFF},
+    {"BufferRefused", CForeignSample::GetPointerOp, LONG(E_UNEXPECTED), PM_BUFF | PM_ACTLEN, S_FALSE, PM_ACTLEN},
+    {"NoBufferBehindSuccess", CForeignSample::GetPointerNull, 0, PM_BUFF | PM_ACTLEN, S_FALSE, PM_ACTLEN},
+    {"EmptyBuffer", CForeignSample::GetSizeOp, 0, PM_BUFF | PM_ACTLEN, S_FALSE, PM_ACTLEN},
+    {"NoSecondInterfaceSkipsItsGroup", CForeignSample::None, 0, PM_TYPEFLAGS | PM_STREAMID, E_FAIL, 0},
+    {"NoSecondInterfaceLoadsTheRest", CForeignSample::None, 0, PM_TYPEFLAGS | PM_ACTLEN, S_FALSE, PM_ACTLEN},
+};
+
+class ForeignLoadTest : public SnapshotTest, public ::testing::WithParamInterface<ForeignLoadCase>
+{
+};
+
+TEST_P(ForeignLoadTest, LoadStopsAtTheFirstFailureOrSkipsWhatIsMissing)
+{
+    const ForeignLoadCase& c = GetParam();
+    REFERENCE_TIME tS = 100;
+    ASSERT_EQ(m_spSrc->SetTime(&tS, nullptr), S_OK);
+    ASSERT_EQ(m_spSrc->SetActualDataLength(16), S_OK);
+    CForeignSample foreign(m_spSrc, c.eOp, c.lAnswer);
+    CSampleT smp;
+    EXPECT_EQ(smp.Load(&foreign, c.wMask), c.hr);
+    EXPECT_EQ(smp.m_wMask, c.wPresent);
+    if (!smp.Has(PM_BUFF))
+    {
+        EXPECT_EQ(smp.m_pbBuf, nullptr) << "no dangling buffer pointer";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ForeignLoadTest, ::testing::ValuesIn(kForeignLoads),
+                         [](const auto& info) { return std::string(info.param.pszName); });
+
+struct ForeignSaveCase
+{
+    const char* pszName;
+    CForeignSample::EOp eOp;
+    LONG lAnswer;
+    HRESULT hr;
+};
+
+void PrintTo(const ForeignSaveCase& c, std::ostream* os) { *os << c.pszName; }
+
+// The snapshot holds times, media times and a length of 10 (no type flags).
+const ForeignSaveCase kForeignSaves[] = {
+    {"TimeRefused", CForeignSample::SetTimeOp, LONG(E_UNEXPECTED), E_UNEXPECTED},
+    {"OddSuccessOfASetterIsAFailure", CForeignSample::SetMediaTimeOp, LONG(S_FALSE), E_FAIL},
+    {"BufferRefused", CForeignSample::GetPointerOp, LONG(E_UNEXPECTED), E_UNEXPECTED},
+    {"NoBufferBehindSuccess", CForeignSample::GetPointerNull, 0, E_FAIL},
+    {"LengthRefused", CForeignSample::SetActualDataLengthOp, LONG(S_FALSE), E_FAIL},
+    {"Accepted", CForeignSample::None, 0, S_OK},
+};
+
+class ForeignSaveTest : public SnapshotTest, public ::testing::WithParamInterface<ForeignSaveCase>
+{
+};
+
+TEST_P(ForeignSaveTest, SaveStopsAtTheFirstFailureWithEarlierStepsApplied)
+{
+    const ForeignSaveCase& c = GetParam();
+    CForeignSample foreign(m_spDst, c.eOp, c.lAnswer);
+    CSampleT smp;
+    smp.SetTime(300, 400);
+    smp.SetMediaTime(30, 40);
+    smp.SetActualDataLength(10);
+    EXPECT_EQ(smp.Save(&foreign, PM_ALL), c.hr);
+    REFERENCE_TIME tS = 0, tE = 0;
+    EXPECT_EQ(m_spDst->GetTime(&tS, &tE), c.eOp == CForeignSample::SetTimeOp ? VFW_E_SAMPLE_TIME_NOT_SET : S_OK)
+        << "the times are written first";
+    EXPECT_EQ(m_spDst->GetActualDataLength(), c.hr == S_OK ? 10 : 0) << "the length is written last";
+
+    smp.m_dwTypeFlags = 1;
+    smp.m_wMask |= PM_TYPEFLAGS;
+    EXPECT_EQ(smp.Save(&foreign, PM_ALL), E_NOINTERFACE) << "type flags need IMediaSample2";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ForeignSaveTest, ::testing::ValuesIn(kForeignSaves),
+                         [](const auto& info) { return std::string(info.param.pszName); });
 }
