@@ -337,6 +337,14 @@ public:
 
     CMemAllocBase() : m_arrSamples(sizeof(TSampleObject)) {}
 
+protected:
+    using IMemAllocatorImpl<T>::m_eState;
+    using IMemAllocatorImpl<T>::m_rgProps;
+    using IMemAllocatorImpl<T>::m_hSem;
+    using IMemAllocatorImpl<T>::m_spNotify;
+
+public:
+
     STDMETHOD(SetMediaType)(const AM_MEDIA_TYPE* pmt) override
     {
         T* pT = static_cast<T*>(this);
@@ -391,7 +399,7 @@ public:
             m_Buffers.Push(pBuffer);
             return E_OUTOFMEMORY;
         }
-        HRESULT hr = TSampleObject::InitInstance(pBlock, pT, pBuffer, this->m_rgProps.cbBuffer, ppSample);
+        HRESULT hr = TSampleObject::InitInstance(pBlock, pT, pBuffer, m_rgProps.cbBuffer, ppSample);
         if (SUCCEEDED(hr) && m_mtQueued.IsValid())
         {
             HRESULT hrT = (*ppSample)->SetMediaType(&m_mtQueued);
@@ -426,20 +434,20 @@ public:
     {
         if (m_nWaiters == 0)
             return;
-        DS_ASSERT(this->m_hSem != NULL);
-        ReleaseSemaphore(this->m_hSem, LONG(m_nWaiters), nullptr);
+        DS_ASSERT(m_hSem != NULL);
+        ReleaseSemaphore(m_hSem, LONG(m_nWaiters), nullptr);
         m_nWaiters = 0;
     }
 
 protected:
     HRESULT InitAllocator()
     {
-        DS_ASSERT(this->m_eState == AS_Create);
-        DS_ASSERT(this->m_hSem == NULL);
-        this->m_hSem = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
-        if (this->m_hSem == nullptr)
+        DS_ASSERT(m_eState == AS_Create);
+        DS_ASSERT(m_hSem == NULL);
+        m_hSem = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+        if (m_hSem == nullptr)
             return E_OUTOFMEMORY;
-        this->m_eState = AS_Init;
+        m_eState = AS_Init;
         return S_OK;
     }
 
@@ -447,24 +455,24 @@ protected:
     {
         T* pT = static_cast<T*>(this);
         DebugTrace(atlTraceGeneral, 4, L"### %s CMemAllocBase::ReleaseAllocator [0x%p]\n", pT->ObjectName(), pT);
-        DS_ASSERT(this->m_eState == AS_Create || this->m_eState == AS_Init || this->m_eState == AS_Prop);
+        DS_ASSERT(m_eState == AS_Create || m_eState == AS_Init || m_eState == AS_Prop);
         CloseSemaphore();
-        this->m_eState = AS_Create;
+        m_eState = AS_Create;
         m_arrSamples.Release();
         m_Buffers.Free();
-        this->m_spNotify.Release();
+        m_spNotify.Release();
     }
 
     void CloseSemaphore()
     {
-        if (this->m_hSem != nullptr)
-            CloseHandle(this->m_hSem);
-        this->m_hSem = nullptr;
+        if (m_hSem != nullptr)
+            CloseHandle(m_hSem);
+        m_hSem = nullptr;
     }
 
     ~CMemAllocBase()
     {
-        DS_ASSERT(this->m_eState == AS_Create);
+        DS_ASSERT(m_eState == AS_Create);
         CloseSemaphore();
     }
 
