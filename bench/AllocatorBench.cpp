@@ -4,6 +4,8 @@
 // platform's own memory allocator (quartz) runs the same loops for comparison.
 // Usage: bench_allocator [cycles, default 200000]
 #include <windows.h>
+
+#include "bench/BenchClock.h"
 #include <dshow.h>
 
 #include <cstdio>
@@ -14,21 +16,11 @@
 
 #include "framework/DSAllocators.h"
 
+using namespace bench;
+
 namespace
 {
-LONGLONG Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Nanoseconds(LONGLONG llTicks, long nCycles)
-{
-    LARGE_INTEGER freq;
-    QueryPerformanceFrequency(&freq);
-    return double(llTicks) * 1e9 / double(freq.QuadPart) / double(nCycles);
-}
+double Nanoseconds(LONGLONG llTicks, long nCycles) { return Seconds(llTicks) * 1e9 / double(nCycles); }
 
 CComPtr<IMemAllocator> Committed(bool bOurs, LONG cBuffers, LONG cbBuffer)
 {

@@ -2,6 +2,8 @@
 // (eight plain fields) through a platform memory stream, and sizing it.
 // Usage: bench_persist [rounds, default 20000]
 #include <windows.h>
+
+#include "bench/BenchClock.h"
 #include <objidl.h>
 
 #include <algorithm>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "support/Persist.h"
+
+using namespace bench;
 
 namespace
 {
@@ -39,29 +43,6 @@ public:
     double m_adblLevel[32] = {};
 };
 
-LONGLONG Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Microseconds(LONGLONG llTicks)
-{
-    LARGE_INTEGER freq;
-    QueryPerformanceFrequency(&freq);
-    return double(llTicks) * 1e6 / double(freq.QuadPart);
-}
-
-void Report(const char* pszWhat, std::vector<double>& samples)
-{
-    std::sort(samples.begin(), samples.end());
-    double dSum = 0;
-    for (double d : samples)
-        dSum += d;
-    printf("%-14s n=%zu  median %7.2f us  p90 %7.2f us  max %8.2f us  mean %7.2f us\n", pszWhat, samples.size(),
-           samples[samples.size() / 2], samples[samples.size() * 9 / 10], samples.back(), dSum / samples.size());
-}
 }
 
 int main(int argc, char** argv)
@@ -99,8 +80,8 @@ int main(int argc, char** argv)
     }
     pStm->Release();
     printf("settings block: %lu bytes\n", cbSize);
-    Report("PersistSave", save);
-    Report("PersistLoad", load);
-    Report("PersistSize", size);
+    ReportMicroseconds("PersistSave", save);
+    ReportMicroseconds("PersistLoad", load);
+    ReportMicroseconds("PersistSize", size);
     return 0;
 }

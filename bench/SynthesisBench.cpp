@@ -3,12 +3,16 @@
 // Usage: bench_synthesis [seconds of audio per format, default 60]
 #include <windows.h>
 
+#include "bench/BenchClock.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "filter/DSAudio.h"
+
+using namespace bench;
 
 namespace
 {
@@ -19,20 +23,6 @@ struct CSetup
     WORD wChannels;
     WORD wBits;
 };
-
-double Seconds(LONGLONG llTicks)
-{
-    LARGE_INTEGER freq;
-    QueryPerformanceFrequency(&freq);
-    return double(llTicks) / double(freq.QuadPart);
-}
-
-LONGLONG Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
 
 WAVEFORMATEXTENSIBLE MakeFormat(const CSetup& s)
 {

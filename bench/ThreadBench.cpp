@@ -4,6 +4,8 @@
 // Usage: bench_threads [cycles, default 2000]
 #include <windows.h>
 
+#include "bench/BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,22 +13,10 @@
 
 #include "support/Threads.h"
 
+using namespace bench;
+
 namespace
 {
-LONGLONG Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
-
-double Microseconds(LONGLONG llTicks)
-{
-    LARGE_INTEGER freq;
-    QueryPerformanceFrequency(&freq);
-    return double(llTicks) * 1e6 / double(freq.QuadPart);
-}
-
 class COwner
 {
 public:
@@ -48,15 +38,6 @@ public:
     CSimpleThread<COwner> m_thread;
 };
 
-void Report(const char* pszWhat, std::vector<double>& samples)
-{
-    std::sort(samples.begin(), samples.end());
-    double dSum = 0;
-    for (double d : samples)
-        dSum += d;
-    printf("%-22s n=%zu  median %8.1f us  p90 %8.1f us  max %8.1f us  mean %8.1f us\n", pszWhat, samples.size(),
-           samples[samples.size() / 2], samples[samples.size() * 9 / 10], samples.back(), dSum / samples.size());
-}
 }
 
 int main(int argc, char** argv)
@@ -86,7 +67,7 @@ int main(int argc, char** argv)
     }
     owner.m_thread.Stop(INFINITE, false);
 
-    Report("start+stop cycle", cycles);
-    Report("wake-up handshake", wakes);
+    ReportMicroseconds("start+stop cycle", cycles);
+    ReportMicroseconds("wake-up handshake", wakes);
     return 0;
 }

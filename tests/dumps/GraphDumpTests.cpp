@@ -4,7 +4,7 @@
 #include "PlatformFilters.h"
 #include "TestFilter.h"
 #include "diagnostics/DSParsers.h"
-#include "types/TaskMemorySpy.h"
+#include "common/TaskMemorySpy.h"
 
 #include <objbase.h>
 

@@ -5,7 +5,7 @@
 
 #include "enums/TestSources.h"
 #include "types/CountingUnknown.h"
-#include "types/TaskMemorySpy.h"
+#include "common/TaskMemorySpy.h"
 
 #include <functional>
 #include <sstream>

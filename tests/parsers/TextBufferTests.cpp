@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/TextBuffer.h"
-#include "types/TaskMemorySpy.h"
+#include "common/TaskMemorySpy.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "types/TaskMemorySpy.h"
+#include "common/TaskMemorySpy.h"
 
 class CTaskMemoryTest : public testing::Test
 {

@@ -1,4 +1,4 @@
-#include "types/TaskMemorySpy.h"
+#include "common/TaskMemorySpy.h"
 
 CTaskMemorySpy& CTaskMemorySpy::Instance()
 {
