@@ -2,9 +2,9 @@
 // the bounds of the caller's buffer.
 #include <gtest/gtest.h>
 
-#include "AssertReports.h"
 #include "GuardedBuffer.h"
 #include "diagnostics/DSParsers.h"
+#include "types/AssertionLog.h"
 
 namespace
 {
@@ -155,13 +155,11 @@ TEST(ConverterPreconditions, MissingBuffersAreAssertedAndAnsweredWithNull)
     EXPECT_EQ(sz[0], L'x');
     ParseMediaType(nullptr, nullptr, 10, true);
     EXPECT_EQ(MakeNamePrefix(nullptr, nullptr, 0), nullptr);
-    EXPECT_EQ(AssertedConditions(sink),
-              (std::vector<std::wstring>{L"pszConv != NULL", L"pszConv != NULL",
-                                         L"pszFCC != NULL && _T(\"Fourcc2Str()\")",
-                                         L"pszFCC != NULL && _T(\"Fourcc2Name()\")",
-                                         L"pszName != NULL && _T(\"Guid2Name()\")",
-                                         L"nMaxSym > 0 && _T(\"Guid2Name()\")",
-                                         L"pszMediaType != NULL && _T(\"ParseMediaType()\")", L"pszName != NULL",
-                                         L"pszPrefix != NULL", L"nMaxLength > 0"}));
+    EXPECT_EQ(testsink::AssertedConditions(sink, L"TextConverters.cpp"),
+              (std::vector<std::string>{"pszConv != NULL", "pszConv != NULL", "pszFCC != NULL && _T(\"Fourcc2Str()\")",
+                                        "pszFCC != NULL && _T(\"Fourcc2Name()\")",
+                                        "pszName != NULL && _T(\"Guid2Name()\")", "nMaxSym > 0 && _T(\"Guid2Name()\")",
+                                        "pszMediaType != NULL && _T(\"ParseMediaType()\")", "pszName != NULL",
+                                        "pszPrefix != NULL", "nMaxLength > 0"}));
 }
 }
