@@ -185,8 +185,9 @@ ULONG PersistMapSize(BYTE* pObject, const PERSIST_MAP_ENTRY* pMap)
             ull.QuadPart = ULONG(entry.cbSizeOrId);
             break;
         }
-        // Unknown nested sizes and sums that do not fit make the whole size unknown.
-        if (ull.QuadPart + cbSize >= PERSIST_SIZE_UNKNOWN)
+        // Unknown nested sizes and sums that do not fit make the whole size unknown. Compared
+        // against the room left, so that a nested size near the 64-bit maximum cannot wrap.
+        if (ull.QuadPart >= ULONGLONG(PERSIST_SIZE_UNKNOWN - cbSize))
             return PERSIST_SIZE_UNKNOWN;
         cbSize += ull.LowPart;
     }

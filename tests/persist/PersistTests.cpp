@@ -368,6 +368,83 @@ TEST(PersistLinks, ANullObjectPointerFailsEveryOperation)
     EXPECT_EQ(spObject->IsDirty(), S_FALSE);
 }
 
+// A linked object that reports whatever size the test gives it.
+class CSizedLink : public CComObjectRoot, public IPersistStream
+{
+public:
+    BEGIN_COM_MAP(CSizedLink)
+        COM_INTERFACE_ENTRY(IPersistStream)
+    END_COM_MAP()
+    STDMETHOD(GetClassID)(CLSID* pClassID) override
+    {
+        *pClassID = CLSID_NULL;
+        return S_OK;
+    }
+    STDMETHOD(IsDirty)() override { return S_FALSE; }
+    STDMETHOD(Load)(IStream*) override { return S_OK; }
+    STDMETHOD(Save)(IStream*, BOOL) override { return S_OK; }
+    STDMETHOD(GetSizeMax)(ULARGE_INTEGER* pcbSize) override
+    {
+        pcbSize->QuadPart = m_ullSize;
+        return S_OK;
+    }
+    ULONGLONG m_ullSize = 0;
+};
+
+// A 4-byte field, then the linked object.
+class CFieldAndLink : public CPersistedObject<CFieldAndLink>
+{
+public:
+    BEGIN_PERSIST_MAP(CFieldAndLink)
+        PERSIST_ENTRY(m_nValue)
+        PERSIST_ENTRY_INTERFACE(m_pUnk)
+    END_PERSIST_MAP()
+
+    LONG m_nValue = 0;
+    IUnknown* m_pUnk = nullptr;
+};
+
+struct LinkSizeCase
+{
+    const char* pszName;
+    ULONGLONG ullLinked;
+    HRESULT hrExpected;
+    ULONGLONG ullExpected;
+};
+
+class PersistLinkSize : public testing::TestWithParam<LinkSizeCase>
+{
+};
+
+// The sum must not wrap: a linked size near the 64-bit maximum makes the size unknown.
+TEST_P(PersistLinkSize, SumIsTheFieldAndTheLinkedSizeOrUnknown)
+{
+    const LinkSizeCase& c = GetParam();
+    CFieldAndLink* pObject = nullptr;
+    CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
+    CComObject<CSizedLink>* pLink = nullptr;
+    ASSERT_EQ(CComObject<CSizedLink>::CreateInstance(&pLink), S_OK);
+    CComPtr<IPersistStream> spLink(pLink);
+    pLink->m_ullSize = c.ullLinked;
+    pObject->m_pUnk = spLink;
+
+    ULARGE_INTEGER uli = {};
+    EXPECT_EQ(spObject->GetSizeMax(&uli), c.hrExpected);
+    if (c.hrExpected == S_OK)
+    {
+        EXPECT_EQ(uli.QuadPart, c.ullExpected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PersistLinkSize,
+    testing::Values(LinkSizeCase{"Small", 10, S_OK, 14}, LinkSizeCase{"LargestThatFits", 0xFFFFFFFA, S_OK, 0xFFFFFFFE},
+                    LinkSizeCase{"SumReachesUnknown", 0xFFFFFFFB, E_FAIL, 0},
+                    LinkSizeCase{"HighPartSet", 0x100000000, E_FAIL, 0},
+                    LinkSizeCase{"SumWouldWrapTo3", ~0ULL, E_FAIL, 0},
+                    LinkSizeCase{"SumWouldWrapTo0", ~0ULL - 3, E_FAIL, 0}),
+    [](const testing::TestParamInfo<LinkSizeCase>& info) { return std::string(info.param.pszName); });
+
 // ---------------------------------------------------------------- streams that fail
 
 TEST(PersistFailingStream, EveryShortWriteFails)
