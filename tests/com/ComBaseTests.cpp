@@ -5,6 +5,7 @@
 #include "support/ComBase.h"
 #include "support/ComCreate.h"
 #include "support/ComPtr.h"
+#include "common/Watchdog.h"
 
 #include <utility>
 
@@ -180,6 +181,33 @@ TEST_F(ComBaseTest, CreatedObjectComesWithOneReferenceForTheCaller)
     EXPECT_EQ(ComCreateObject(&pWidget), E_ABORT);
     EXPECT_EQ(pWidget, nullptr);
     EXPECT_EQ(ComCreateObject<CWidget>(nullptr), E_POINTER);
+}
+
+// The object lock is recursive: its owner may take it again, and another thread gets it
+// only once every Lock has its Unlock.
+TEST_F(ComBaseTest, ObjectLockIsRecursiveAndExcludesOtherThreads)
+{
+    testwatch::CWatchdog watchdog;
+    CComObject<CWidget>* pWidget = nullptr;
+    ASSERT_EQ(ComCreateObject(&pWidget), S_OK);
+    pWidget->Lock();
+    pWidget->Lock();
+    pWidget->Unlock();
+    HANDLE hThread = CreateThread(
+        nullptr, 0,
+        [](void* pv) -> DWORD {
+            auto* p = static_cast<CComObject<CWidget>*>(pv);
+            p->Lock();
+            p->Unlock();
+            return 0;
+        },
+        pWidget, 0, nullptr);
+    ASSERT_NE(hThread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(hThread, 100), DWORD(WAIT_TIMEOUT)) << "the lock is still held once";
+    pWidget->Unlock();
+    EXPECT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(hThread);
+    pWidget->Release();
 }
 
 // Move assignment hands the reference over: the source empties, the old target is released.
