@@ -526,15 +526,18 @@ public:
     }
 
     // Every decrement: a count left at 1 while committed is the allocator's own reference,
-    // so nobody will decommit it any more.
+    // so nobody will decommit it any more. Nothing of the object is read after the
+    // decrement: by then another thread may drop the last reference and destroy it.
     ULONG InternalRelease()
     {
+        const EAllocState eState = this->m_eState;
+        LPCWSTR pszName = this->ObjectName();
         ULONG nRef = CComObjectRootEx<CComMultiThreadModel>::InternalRelease();
-        if (nRef == 1 && this->m_eState == AS_Commit)
+        if (nRef == 1 && eState == AS_Commit)
             DebugTrace(atlTraceGeneral, 2,
                        L"###Err### %s InternalRelease [0x%p]: IMemAllocator::Decommit() is not called, memory is not "
                        L"freed\n",
-                       this->ObjectName(), this);
+                       pszName, this);
         return nRef;
     }
 
