@@ -232,9 +232,10 @@ public:
         auto* p = new (std::nothrow) CComObject<Base>(static_cast<Args&&>(args)...);
         if (p == nullptr)
             return E_OUTOFMEMORY;
-        p->m_nRef = 1;
+        // One reference guards the object during FinalConstruct; any it takes for itself still count.
+        InterlockedIncrement(&p->m_nRef);
         HRESULT hr = p->FinalConstruct();
-        p->m_nRef = 0;
+        InterlockedDecrement(&p->m_nRef);
         if (FAILED(hr))
         {
             delete p;
@@ -302,9 +303,9 @@ public:
         auto* p = new (std::nothrow) CComAggObject<Base>(pOuter);
         if (p == nullptr)
             return E_OUTOFMEMORY;
-        p->m_nRef = 1;
+        InterlockedIncrement(&p->m_nRef);
         HRESULT hr = p->m_contained.FinalConstruct();
-        p->m_nRef = 0;
+        InterlockedDecrement(&p->m_nRef);
         if (FAILED(hr))
         {
             delete p;

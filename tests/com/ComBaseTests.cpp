@@ -228,6 +228,32 @@ TEST_F(ComBaseTest, MovedPointerHandsItsReferenceOver)
     EXPECT_EQ(g_nFinalReleases, 2);
 }
 
+// An object whose FinalConstruct keeps a reference to itself (as an object holding its
+// own interface would): that reference must survive creation.
+class CSelfHolder : public CComObjectRoot, public IPersist
+{
+public:
+    BEGIN_COM_MAP(CSelfHolder)
+        COM_INTERFACE_ENTRY(IPersist)
+    END_COM_MAP()
+    HRESULT FinalConstruct()
+    {
+        return QueryInterface(IID_IPersist, reinterpret_cast<void**>(&m_pSelf));
+    }
+    STDMETHOD(GetClassID)(CLSID*) override { return E_NOTIMPL; }
+    STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
+    IPersist* m_pSelf = nullptr;
+};
+
+TEST_F(ComBaseTest, ReferenceTakenInFinalConstructStillCounts)
+{
+    CComObject<CSelfHolder>* p = nullptr;
+    ASSERT_EQ(CComObject<CSelfHolder>::CreateInstance(&p), S_OK);
+    EXPECT_EQ(p->AddRef(), 2u) << "the self-reference plus the caller's";
+    EXPECT_EQ(p->Release(), 1u);
+    p->m_pSelf->Release();  // the last reference: frees the object
+}
+
 TEST(ComPtrs, BstrCopiesAndFrees)
 {
     CComBSTR bs(L"Tonewell");
