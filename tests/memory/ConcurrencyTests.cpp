@@ -86,6 +86,36 @@ TEST_F(MemoryTest, WaitersAreWokenByADecommitAndFindItNotCommitted)
     });
 }
 
+// A commit during a deferred decommit with every buffer out goes straight to Empty: a
+// getter then waits, and the next release must still reach it.
+TEST_F(MemoryTest, WaiterAfterARecommitWithEveryBufferOutIsWokenByARelease)
+{
+    RunWithWatchdog("waiter after recommit", kWatchdogMs, [&] {
+        CComPtr<IMemAllocator> spAlloc = NewAllocator(2, 100, true);
+        CComPtr<IMediaSample> a, b;
+        ASSERT_EQ(spAlloc->GetBuffer(&a, nullptr, nullptr, 0), S_OK);
+        ASSERT_EQ(spAlloc->GetBuffer(&b, nullptr, nullptr, 0), S_OK);
+        ASSERT_EQ(spAlloc->Decommit(), S_OK);
+        ASSERT_EQ(spAlloc->Commit(), S_OK);
+        ASSERT_EQ(Concrete(spAlloc)->GetState(), AS_Empty);
+
+        std::atomic<int> nReturned{0};
+        std::atomic<HRESULT> hrGot{E_PENDING};
+        CThread getter([&] {
+            CComPtr<IMediaSample> sp;
+            hrGot = spAlloc->GetBuffer(&sp, nullptr, nullptr, 0);
+            ++nReturned;
+        });
+        WaitUntilBlocked(spAlloc, nReturned);
+        b.Release();
+        ASSERT_TRUE(getter.Join(kWatchdogMs));
+        EXPECT_EQ(hrGot.load(), S_OK);
+        a.Release();
+        EXPECT_EQ(spAlloc->Decommit(), S_OK);
+        EXPECT_EQ(Concrete(spAlloc)->GetState(), AS_Prop);
+    });
+}
+
 // ---------------------------------------------------------------- stress
 
 // Samples handed to a downstream thread, which releases them after a short while.
