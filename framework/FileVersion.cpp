@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "diagnostics/DSTrace.h"
+#include "support/ComBase.h"
 
 namespace
 {
@@ -16,12 +17,6 @@ struct VERSION_BLOCK_HEAD
 };
 
 const WCHAR kVersionKey[] = L"VS_VERSION_INFO";
-
-HRESULT LastErrorResult()
-{
-    DWORD dwError = GetLastError();
-    return dwError != 0 ? HRESULT_FROM_WIN32(dwError) : E_FAIL;
-}
 }
 
 HRESULT ParseFixedFileInfo(VS_FIXEDFILEINFO* pFI, const void* pBlock, DWORD cbBlock)
@@ -60,10 +55,10 @@ HRESULT ReadFixedFileInfo(VS_FIXEDFILEINFO* pFI, HINSTANCE hInstance)
     SetLastError(0);
     HRSRC hResource = FindResourceW(hInstance, MAKEINTRESOURCEW(1), RT_VERSION);
     if (hResource == nullptr)
-        return LastErrorResult();
+        return HResultFromLastError();
     HGLOBAL hData = LoadResource(hInstance, hResource);
     const void* pBlock = hData ? LockResource(hData) : nullptr;
     if (pBlock == nullptr)
-        return LastErrorResult();
+        return HResultFromLastError();
     return ParseFixedFileInfo(pFI, pBlock, SizeofResource(hInstance, hResource));
 }

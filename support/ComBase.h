@@ -8,6 +8,13 @@
 
 #include <new>
 
+// The calling thread's last system error as an HRESULT; E_FAIL when there is none.
+inline HRESULT HResultFromLastError()
+{
+    DWORD dwError = GetLastError();
+    return dwError != 0 ? HRESULT_FROM_WIN32(dwError) : E_FAIL;
+}
+
 // ---------------------------------------------------------------- module lock count
 
 // Live objects plus server locks; the module may unload when it is 0.

@@ -21,12 +21,6 @@ bool CEvent::Reset()
     return m_h != nullptr && ResetEvent(m_h) != FALSE;
 }
 
-HRESULT HResultFromLastError()
-{
-    DWORD dwError = GetLastError();
-    return dwError != 0 ? HRESULT(0x80070000 | (dwError & 0xFFFF)) : E_FAIL;
-}
-
 HANDLE CBaseThread::ThreadStart(PFN_THREADPROC pfnThreadProc, void* pv, DWORD* pdwThreadId)
 {
     unsigned nThreadId = 0;

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "diagnostics/DSTrace.h"
+#include "support/ComBase.h"
 
 // Owns a system handle; closes it when destroyed.
 class CHandle2
@@ -39,9 +40,6 @@ public:
     bool Set();
     bool Reset();
 };
-
-// The last system error as an HRESULT; E_FAIL when there is none.
-HRESULT HResultFromLastError();
 
 class CBaseThread
 {
