@@ -504,7 +504,7 @@ public:
             return E_POINTER;
         *ppAllocator = nullptr;
         CComObject<CMemoryAllocatorT>* p = nullptr;
-        HRESULT hr = CComObject<CMemoryAllocatorT>::CreateInstance(&p);
+        HRESULT hr = CComObject<CMemoryAllocatorT>::CreateUnreferenced(&p);
         if (FAILED(hr))
             return hr;
         p->AddRef();

@@ -114,7 +114,7 @@ public:
         if (pSource == nullptr)
             return E_INVALIDARG;
         CComObject<CComDSEnum<TAccessor, IEnum>>* pEnum = nullptr;
-        HRESULT hr = ComCreateObject(&pEnum);
+        HRESULT hr = ComCreateReferenced(&pEnum);
         if (FAILED(hr))
             return hr;
         hr = pEnum->Init(pSource, nPos);

@@ -1,5 +1,7 @@
 #include "support/ComBase.h"
 
+#include "diagnostics/DSTrace.h"
+
 HRESULT CComObjectRootBase::InternalQueryInterface(void* pThis, const CComInterfaceEntry* pEntries, REFIID riid,
                                                    void** ppv)
 {
@@ -10,6 +12,9 @@ HRESULT CComObjectRootBase::InternalQueryInterface(void* pThis, const CComInterf
         return E_NOINTERFACE;
     if (InlineIsEqualGUID(riid, IID_IUnknown))
     {
+        DS_ASSERT(pEntries->pfn == NULL);
+        if (pEntries->pfn != nullptr)
+            return E_UNEXPECTED;
         // The first entry is a plain interface of the object and stands for its identity.
         IUnknown* pUnk = reinterpret_cast<IUnknown*>(static_cast<char*>(pThis) + pEntries->dw);
         pUnk->AddRef();

@@ -155,6 +155,13 @@ HRESULT ComDelegateToMember(void* pThis, const CComInterfaceEntry* pEntry, REFII
     HRESULT _InternalQueryInterface(REFIID riid, void** ppv)                               \
     {                                                                                      \
         return InternalQueryInterface(this, _GetEntries(), riid, ppv);                     \
+    }                                                                                      \
+    /* The object's identity: the outer object when aggregated, else the first entry. */  \
+    IUnknown* GetControllingUnknown()                                                      \
+    {                                                                                      \
+        if (IUnknown* pOuter = this->GetOuterUnknown())                                        \
+            return pOuter;                                                                 \
+        return reinterpret_cast<IUnknown*>(reinterpret_cast<char*>(this) + _GetEntries()->dw); \
     }
 
 // ---------------------------------------------------------------- object root
@@ -168,7 +175,8 @@ public:
     HRESULT FinalConstruct() { return S_OK; }
     void FinalRelease() {}
 
-    // Finds riid in the table; IID_IUnknown answers the first entry.
+    // Finds riid in the table; IID_IUnknown answers the first entry, which must be a plain
+    // interface row (an aggregate row there has no interface of the object to answer with).
     static HRESULT InternalQueryInterface(void* pThis, const CComInterfaceEntry* pEntries, REFIID riid, void** ppv);
 
     ULONG OuterAddRef() { return m_pOuterUnknown->AddRef(); }
@@ -231,7 +239,7 @@ public:
 
     // Creates the object with a count of 0 and FinalConstruct done.
     template <typename... Args>
-    static HRESULT CreateInstance(CComObject<Base>** pp, Args&&... args)
+    static HRESULT CreateUnreferenced(CComObject<Base>** pp, Args&&... args)
     {
         if (pp == nullptr)
             return E_POINTER;
@@ -300,7 +308,7 @@ public:
         return m_contained._InternalQueryInterface(riid, ppv);
     }
 
-    static HRESULT CreateInstance(IUnknown* pOuter, CComAggObject<Base>** pp)
+    static HRESULT CreateUnreferenced(IUnknown* pOuter, CComAggObject<Base>** pp)
     {
         if (pp == nullptr)
             return E_POINTER;
@@ -332,7 +340,7 @@ private:
 // Creates Base alone or inside pOuter and returns riid; as a class factory does.
 // Aggregation asks for IUnknown only (CLASS_E_NOAGGREGATION otherwise).
 template <class Base>
-HRESULT ComCreateInstance(IUnknown* pOuter, REFIID riid, void** ppv)
+HRESULT ComCreateReferencedInterface(IUnknown* pOuter, REFIID riid, void** ppv)
 {
     if (ppv == nullptr)
         return E_POINTER;
@@ -343,7 +351,7 @@ HRESULT ComCreateInstance(IUnknown* pOuter, REFIID riid, void** ppv)
         if (!InlineIsEqualGUID(riid, IID_IUnknown))
             return CLASS_E_NOAGGREGATION;
         CComAggObject<Base>* p = nullptr;
-        hr = CComAggObject<Base>::CreateInstance(pOuter, &p);
+        hr = CComAggObject<Base>::CreateUnreferenced(pOuter, &p);
         if (SUCCEEDED(hr))
         {
             p->AddRef();
@@ -354,7 +362,7 @@ HRESULT ComCreateInstance(IUnknown* pOuter, REFIID riid, void** ppv)
     else
     {
         CComObject<Base>* p = nullptr;
-        hr = CComObject<Base>::CreateInstance(&p);
+        hr = CComObject<Base>::CreateUnreferenced(&p);
         if (SUCCEEDED(hr))
         {
             p->AddRef();

@@ -6,14 +6,14 @@
 // *ppObject must be empty; on success it holds the new object with one reference, which the
 // caller releases. The object's own failures (FinalConstruct) are passed on.
 template <class Base, typename... Args>
-HRESULT ComCreateObject(CComObject<Base>** ppObject, Args&&... args)
+HRESULT ComCreateReferenced(CComObject<Base>** ppObject, Args&&... args)
 {
     DS_ASSERT(ppObject != NULL);
     if (ppObject == nullptr)
         return E_POINTER;
     DS_ASSERT(*ppObject == NULL);
     *ppObject = nullptr;
-    HRESULT hr = CComObject<Base>::CreateInstance(ppObject, static_cast<Args&&>(args)...);
+    HRESULT hr = CComObject<Base>::CreateUnreferenced(ppObject, static_cast<Args&&>(args)...);
     if (SUCCEEDED(hr))
         (*ppObject)->AddRef();
     return hr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/ComBase.h"
+#include "support/ComClassFactory.h"
 #include "support/ComCreate.h"
 #include "support/ComPtr.h"
 #include "common/Watchdog.h"
@@ -56,11 +57,6 @@ public:
     // Both IUnknown functions are pure here; the concrete object supplies them.
     STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
 
-    IUnknown* GetControllingUnknown()
-    {
-        return GetOuterUnknown() ? GetOuterUnknown() : static_cast<IPersist*>(this);
-    }
-
     static inline bool s_bFailConstruct = false;
     IUnknown* m_pUnkMarshaler = nullptr;
 };
@@ -106,7 +102,7 @@ protected:
 TEST_F(ComBaseTest, StandaloneObjectCountsReferencesAndAnswersItsTable)
 {
     CComPtr<IPersist> spPersist;
-    ASSERT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spPersist)), S_OK);
+    ASSERT_EQ(ComCreateReferencedInterface<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spPersist)), S_OK);
     EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore + 1);
 
     CComPtr<IUnknown> spUnk;
@@ -139,7 +135,7 @@ TEST_F(ComBaseTest, FailedFinalConstructFreesTheObject)
 {
     CWidget::s_bFailConstruct = true;
     IPersist* pPersist = reinterpret_cast<IPersist*>(1);
-    EXPECT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&pPersist)), E_ABORT);
+    EXPECT_EQ(ComCreateReferencedInterface<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&pPersist)), E_ABORT);
     EXPECT_EQ(pPersist, nullptr);
     EXPECT_EQ(g_nFinalReleases, 1);
 }
@@ -148,9 +144,9 @@ TEST_F(ComBaseTest, AggregatedObjectDelegatesToTheOuterUnknown)
 {
     COuter outer;
     IPersist* pPersist = nullptr;
-    EXPECT_EQ(ComCreateInstance<CWidget>(&outer, IID_IPersist, reinterpret_cast<void**>(&pPersist)),
+    EXPECT_EQ(ComCreateReferencedInterface<CWidget>(&outer, IID_IPersist, reinterpret_cast<void**>(&pPersist)),
               CLASS_E_NOAGGREGATION);
-    ASSERT_EQ(ComCreateInstance<CWidget>(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.m_pInner)), S_OK);
+    ASSERT_EQ(ComCreateReferencedInterface<CWidget>(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.m_pInner)), S_OK);
     ULONG nOuterRefs = outer.m_nRef;
 
     ASSERT_EQ(outer.QueryInterface(IID_IPersist, reinterpret_cast<void**>(&pPersist)), S_OK);
@@ -170,7 +166,7 @@ TEST_F(ComBaseTest, AggregatedObjectDelegatesToTheOuterUnknown)
 TEST_F(ComBaseTest, CreatedObjectComesWithOneReferenceForTheCaller)
 {
     CComObject<CWidget>* pWidget = nullptr;
-    ASSERT_EQ(ComCreateObject(&pWidget), S_OK);
+    ASSERT_EQ(ComCreateReferenced(&pWidget), S_OK);
     ASSERT_NE(pWidget, nullptr);
     EXPECT_EQ(pWidget->AddRef(), 2u);
     pWidget->Release();
@@ -178,9 +174,9 @@ TEST_F(ComBaseTest, CreatedObjectComesWithOneReferenceForTheCaller)
     EXPECT_EQ(g_nFinalReleases, 1);
 
     CWidget::s_bFailConstruct = true;
-    EXPECT_EQ(ComCreateObject(&pWidget), E_ABORT);
+    EXPECT_EQ(ComCreateReferenced(&pWidget), E_ABORT);
     EXPECT_EQ(pWidget, nullptr);
-    EXPECT_EQ(ComCreateObject<CWidget>(nullptr), E_POINTER);
+    EXPECT_EQ(ComCreateReferenced<CWidget>(nullptr), E_POINTER);
 }
 
 // The object lock is recursive: its owner may take it again, and another thread gets it
@@ -188,34 +184,46 @@ TEST_F(ComBaseTest, CreatedObjectComesWithOneReferenceForTheCaller)
 TEST_F(ComBaseTest, ObjectLockIsRecursiveAndExcludesOtherThreads)
 {
     testwatch::CWatchdog watchdog;
-    CComObject<CWidget>* pWidget = nullptr;
-    ASSERT_EQ(ComCreateObject(&pWidget), S_OK);
-    pWidget->Lock();
-    pWidget->Lock();
-    pWidget->Unlock();
+    struct Shared
+    {
+        CComObject<CWidget>* pWidget = nullptr;
+        HANDLE hAboutToLock = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        volatile LONG bAcquired = 0;
+    } shared;
+    ASSERT_EQ(ComCreateReferenced(&shared.pWidget), S_OK);
+    shared.pWidget->Lock();
+    shared.pWidget->Lock();
+    shared.pWidget->Unlock();
     HANDLE hThread = CreateThread(
         nullptr, 0,
         [](void* pv) -> DWORD {
-            auto* p = static_cast<CComObject<CWidget>*>(pv);
-            p->Lock();
-            p->Unlock();
+            auto* p = static_cast<Shared*>(pv);
+            SetEvent(p->hAboutToLock);
+            p->pWidget->Lock();
+            InterlockedExchange(&p->bAcquired, 1);
+            p->pWidget->Unlock();
             return 0;
         },
-        pWidget, 0, nullptr);
+        &shared, 0, nullptr);
     ASSERT_NE(hThread, nullptr);
+    // The other thread is at the lock; it must stay there while the lock is held once.
+    ASSERT_EQ(WaitForSingleObject(shared.hAboutToLock, INFINITE), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(hThread, 100), DWORD(WAIT_TIMEOUT)) << "the lock is still held once";
-    pWidget->Unlock();
+    EXPECT_EQ(shared.bAcquired, 0);
+    shared.pWidget->Unlock();
     EXPECT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(shared.bAcquired, 1);
     CloseHandle(hThread);
-    pWidget->Release();
+    CloseHandle(shared.hAboutToLock);
+    shared.pWidget->Release();
 }
 
 // Move assignment hands the reference over: the source empties, the old target is released.
 TEST_F(ComBaseTest, MovedPointerHandsItsReferenceOver)
 {
     CComPtr<IPersist> spA, spB;
-    ASSERT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spA)), S_OK);
-    ASSERT_EQ(ComCreateInstance<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spB)), S_OK);
+    ASSERT_EQ(ComCreateReferencedInterface<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spA)), S_OK);
+    ASSERT_EQ(ComCreateReferencedInterface<CWidget>(nullptr, IID_IPersist, reinterpret_cast<void**>(&spB)), S_OK);
     IPersist* pA = spA;
     spB = std::move(spA);
     EXPECT_EQ(g_nFinalReleases, 1) << "the object spB held is released";
@@ -248,10 +256,122 @@ public:
 TEST_F(ComBaseTest, ReferenceTakenInFinalConstructStillCounts)
 {
     CComObject<CSelfHolder>* p = nullptr;
-    ASSERT_EQ(CComObject<CSelfHolder>::CreateInstance(&p), S_OK);
+    ASSERT_EQ(CComObject<CSelfHolder>::CreateUnreferenced(&p), S_OK);
     EXPECT_EQ(p->AddRef(), 2u) << "the self-reference plus the caller's";
     EXPECT_EQ(p->Release(), 1u);
     p->m_pSelf->Release();  // the last reference: frees the object
+}
+
+// The controlling unknown is the object's identity: its own first entry when it stands
+// alone, the outer object when aggregated.
+TEST_F(ComBaseTest, ControllingUnknownIsTheIdentity)
+{
+    CComObject<CWidget>* pWidget = nullptr;
+    ASSERT_EQ(ComCreateReferenced(&pWidget), S_OK);
+    CComPtr<IUnknown> spIdentity;
+    ASSERT_EQ(pWidget->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&spIdentity)), S_OK);
+    EXPECT_EQ(pWidget->GetControllingUnknown(), spIdentity.p);
+    spIdentity.Release();
+    pWidget->Release();
+
+    COuter outer;
+    CComAggObject<CWidget>* pAgg = nullptr;
+    ASSERT_EQ(CComAggObject<CWidget>::CreateUnreferenced(&outer, &pAgg), S_OK);
+    pAgg->AddRef();
+    EXPECT_EQ(pAgg->Contained()->GetControllingUnknown(), static_cast<IUnknown*>(&outer));
+    pAgg->Release();
+}
+
+// IPersist is inherited through two interfaces; the table row names the path it answers.
+class CTwoPersists : public CComObjectRoot, public IPersistStream, public IPersistFile
+{
+public:
+    BEGIN_COM_MAP(CTwoPersists)
+        COM_INTERFACE_ENTRY(IPersistStream)
+        COM_INTERFACE_ENTRY(IPersistFile)
+        COM_INTERFACE_ENTRY2(IPersist, IPersistFile)
+    END_COM_MAP()
+    STDMETHOD(GetClassID)(CLSID*) override { return E_NOTIMPL; }
+    STDMETHOD(IsDirty)() override { return S_FALSE; }
+    STDMETHOD(Load)(IStream*) override { return E_NOTIMPL; }
+    STDMETHOD(Save)(IStream*, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(GetSizeMax)(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHOD(Load)(LPCOLESTR, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(Save)(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(SaveCompleted)(LPCOLESTR) override { return E_NOTIMPL; }
+    STDMETHOD(GetCurFile)(LPOLESTR*) override { return E_NOTIMPL; }
+    STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
+};
+
+TEST_F(ComBaseTest, InterfaceReachedThroughTwoBasesAnswersTheNamedPath)
+{
+    CComObject<CTwoPersists>* p = nullptr;
+    ASSERT_EQ(ComCreateReferenced(&p), S_OK);
+    CComPtr<IPersist> spPersist;
+    ASSERT_EQ(p->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&spPersist)), S_OK);
+    EXPECT_EQ(spPersist.p, static_cast<IPersist*>(static_cast<IPersistFile*>(p)));
+    EXPECT_NE(spPersist.p, static_cast<IPersist*>(static_cast<IPersistStream*>(p)));
+    spPersist.Release();
+    p->Release();
+}
+
+// A table whose first row delegates has no interface of its own to stand for IUnknown.
+class CDelegatingFirst : public CComObjectRoot, public IPersist
+{
+public:
+    BEGIN_COM_MAP(CDelegatingFirst)
+        COM_INTERFACE_ENTRY_AGGREGATE(IID_IMarshal, m_pUnkMarshaler)
+        COM_INTERFACE_ENTRY(IPersist)
+    END_COM_MAP()
+    STDMETHOD(GetClassID)(CLSID*) override { return E_NOTIMPL; }
+    STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
+    IUnknown* m_pUnkMarshaler = nullptr;
+};
+
+TEST_F(ComBaseTest, IdentityFromADelegatingRowIsRefused)
+{
+    CComObject<CDelegatingFirst>* p = nullptr;
+    ASSERT_EQ(ComCreateReferenced(&p), S_OK);
+    void* pv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(p->QueryInterface(IID_IUnknown, &pv), E_UNEXPECTED);
+    EXPECT_EQ(pv, nullptr);
+    p->Release();
+}
+
+// The class object creates alone and in aggregates; the module's cached reference does not
+// hold the module, a host's reference and LockServer do.
+TEST_F(ComBaseTest, ClassFactoryCreatesAndLocksTheServer)
+{
+    CComObjectCached<CComClassFactory<CWidget>>* pFactory = nullptr;
+    ASSERT_EQ(CComObjectCached<CComClassFactory<CWidget>>::CreateReferenced(&pFactory), S_OK);
+    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore) << "the module's own reference";
+
+    CComPtr<IClassFactory> spFactory;
+    ASSERT_EQ(pFactory->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&spFactory)), S_OK);
+    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore + 1) << "a host's reference";
+
+    CComPtr<IPersist> spPersist;
+    ASSERT_EQ(spFactory->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&spPersist)), S_OK);
+    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore + 2);
+    spPersist.Release();
+
+    COuter outer;
+    void* pv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(spFactory->CreateInstance(&outer, IID_IPersist, &pv), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(pv, nullptr);
+    ASSERT_EQ(spFactory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.m_pInner)), S_OK);
+    CComPtr<IPersist> spInner;
+    ASSERT_EQ(outer.QueryInterface(IID_IPersist, reinterpret_cast<void**>(&spInner)), S_OK);
+    spInner.Release();
+    outer.m_pInner->Release();
+    EXPECT_EQ(g_nFinalReleases, 2);
+
+    EXPECT_EQ(spFactory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore + 2);
+    EXPECT_EQ(spFactory->LockServer(FALSE), S_OK);
+    spFactory.Release();
+    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore);
+    EXPECT_EQ(pFactory->Release(), 0u);
 }
 
 TEST(ComPtrs, BstrCopiesAndFrees)

@@ -181,7 +181,7 @@ template <class T>
 CComPtr<CComObject<T>> MakeObject()
 {
     CComObject<T>* p = nullptr;
-    EXPECT_EQ(ComCreateObject(&p), S_OK);
+    EXPECT_EQ(ComCreateReferenced(&p), S_OK);
     CComPtr<CComObject<T>> sp;
     sp.Attach(p);
     return sp;

@@ -22,7 +22,7 @@ size_t StringLeaf(BSTR bstr)
 HRESULT CEveryKind::FinalConstruct()
 {
     CComObject<CStreamPart>* pPart = nullptr;
-    HRESULT hr = CComObject<CStreamPart>::CreateInstance(&pPart);
+    HRESULT hr = CComObject<CStreamPart>::CreateUnreferenced(&pPart);
     if (FAILED(hr))
         return hr;
     m_pStreamPart = pPart;

@@ -33,7 +33,7 @@ CComPtr<IPersistStream> CreatePersisted(T** ppObject)
 {
     CComObject<T>* p = nullptr;
     CComPtr<IPersistStream> spStream;
-    if (SUCCEEDED(CComObject<T>::CreateInstance(&p)))
+    if (SUCCEEDED(CComObject<T>::CreateUnreferenced(&p)))
         spStream = static_cast<IPersistStream*>(p);
     *ppObject = p;
     return spStream;

@@ -334,7 +334,7 @@ TEST(PersistLinks, AnObjectWithoutIPersistStreamFailsEveryOperation)
     CPart part;
     pObject->m_pPart = &part;
     CComObject<CNotPersistable>* pOther = nullptr;
-    ASSERT_EQ(CComObject<CNotPersistable>::CreateInstance(&pOther), S_OK);
+    ASSERT_EQ(CComObject<CNotPersistable>::CreateUnreferenced(&pOther), S_OK);
     CComPtr<IPersist> spOther(pOther);
 
     for (IUnknown* pUnk : {static_cast<IUnknown*>(spOther), static_cast<IUnknown*>(nullptr)})
@@ -423,7 +423,7 @@ TEST_P(PersistLinkSize, SumIsTheFieldAndTheLinkedSizeOrUnknown)
     CFieldAndLink* pObject = nullptr;
     CComPtr<IPersistStream> spObject = CreatePersisted(&pObject);
     CComObject<CSizedLink>* pLink = nullptr;
-    ASSERT_EQ(CComObject<CSizedLink>::CreateInstance(&pLink), S_OK);
+    ASSERT_EQ(CComObject<CSizedLink>::CreateUnreferenced(&pLink), S_OK);
     CComPtr<IPersistStream> spLink(pLink);
     pLink->m_ullSize = c.ullLinked;
     pObject->m_pUnk = spLink;

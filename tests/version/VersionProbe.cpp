@@ -10,7 +10,7 @@ PROBE_EXPORT HRESULT Probe_CreateVersion(LPCSTR pszDate, LPCSTR pszTime, LPCSTR 
 {
     *ppVersion = nullptr;
     CComObject<CVersionObject>* p = nullptr;
-    HRESULT hr = CComObject<CVersionObject>::CreateInstance(&p, pszDate, pszTime, pszName);
+    HRESULT hr = CComObject<CVersionObject>::CreateUnreferenced(&p, pszDate, pszTime, pszName);
     if (FAILED(hr))
         return hr;
     if (pszObjectName)

@@ -18,7 +18,7 @@ using PFN_CreateVersion = HRESULT (*)(LPCSTR, LPCSTR, LPCSTR, LPCWSTR, ICvVersio
 CComPtr<CComObject<CVersionObject>> Local(LPCSTR pszDate = kDate, LPCSTR pszTime = kTime, LPCSTR pszName = nullptr)
 {
     CComObject<CVersionObject>* p = nullptr;
-    EXPECT_EQ(CComObject<CVersionObject>::CreateInstance(&p, pszDate, pszTime, pszName), S_OK);
+    EXPECT_EQ(CComObject<CVersionObject>::CreateUnreferenced(&p, pszDate, pszTime, pszName), S_OK);
     return CComPtr<CComObject<CVersionObject>>(p);
 }
 
