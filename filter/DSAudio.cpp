@@ -184,12 +184,20 @@ HRESULT CAudioHelp::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF,
 DWORD CAudioHelp::LevelToSample(double dblLevel, WORD wBitsPerSample, WORD wValidBits)
 {
     AUDIO_ASSERT(-1.0 <= dblLevel && dblLevel <= 1.0);
-    // Beyond full scale the conversion to 32 bits would overflow; NaN means silence.
-    if (!(dblLevel >= -1.0))
-        dblLevel = std::isnan(dblLevel) ? 0.0 : -1.0;
-    else if (dblLevel > 1.0)
-        dblLevel = 1.0;
-    return PackSample(CPacker::FromLevel(dblLevel), wBitsPerSample, wValidBits);
+    // Beyond full scale the conversion to 32 bits would overflow.
+    return PackSample(CPacker::FromLevel(ClampLevel(dblLevel, -1.0)), wBitsPerSample, wValidBits);
+}
+
+double CAudioHelp::ClampLevel(double dblLevel, double dblMin)
+{
+    // Each test is written so that NaN fails it and falls through to silence.
+    if (dblLevel >= dblMin && dblLevel <= 1.0)
+        return dblLevel;
+    if (dblLevel > 1.0)
+        return 1.0;
+    if (dblLevel < dblMin)
+        return dblMin;
+    return 0.0;
 }
 
 DWORD CAudioHelp::PackSample(LONG lValue, WORD wBitsPerSample, WORD wValidBits)

@@ -22,6 +22,8 @@ public:
     // -1.0..1.0; a negative level inverts the waveform. A failure writes nothing.
     static HRESULT FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF, DWORD dwFreqHz, DWORD* pdwPos,
                               double dblLevel);
+    // dblLevel limited to dblMin..1.0; NaN, which no comparison admits, becomes silence (0.0).
+    static double ClampLevel(double dblLevel, double dblMin);
     // The sample word of a linear level (-1.0..1.0), rounded half away from zero.
     static DWORD LevelToSample(double dblLevel, WORD wBitsPerSample, WORD wValidBits);
     // The sample word of lValue, a signed sample at full 32-bit scale; the low bits below the

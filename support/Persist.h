@@ -94,11 +94,24 @@ LONG PersistOffset(const void* pMember)
     return LONG(static_cast<const char*>(pMember) - ComProbe<T>());
 }
 
+// A plain entry is stored as its raw bytes and loaded back from any bytes, so each byte must
+// carry value: no padding (its bytes are indeterminate when saved) and no bool (most byte
+// values are no bool at all). Floating-point members qualify although two encodings compare
+// equal (+0 and -0, NaNs): every byte still belongs to the value.
+template <class M>
+constexpr bool PersistPlainField()
+{
+    using E = std::remove_all_extents_t<M>;
+    return std::is_trivially_copyable_v<M> && !std::is_pointer_v<E> && !std::is_same_v<E, bool> &&
+           (std::has_unique_object_representations_v<E> || std::is_floating_point_v<E>);
+}
+
 template <class M>
 LONG PersistFieldSize(const M*)
 {
-    static_assert(std::is_trivially_copyable_v<M> && !std::is_pointer_v<M>,
-                  "plain entries are stored as raw bytes; use the entry kind for objects, pointers and strings");
+    static_assert(PersistPlainField<M>(),
+                  "plain entries are stored as raw bytes: use a type without padding or bool, or the entry kind "
+                  "for objects, pointers and strings");
     return LONG(sizeof(M));
 }
 

@@ -11,6 +11,22 @@ using namespace persisttest;
 
 namespace
 {
+// What a plain entry may hold: every byte a meaningful part of the value.
+struct CPadded
+{
+    char c;
+    int n;
+};
+struct CPacked
+{
+    DWORD dw;
+    WORD aw[2];
+};
+static_assert(PersistPlainField<GUID>() && PersistPlainField<WORD>() && PersistPlainField<DWORD[32]>() &&
+              PersistPlainField<double[32]>() && PersistPlainField<CPacked>());
+static_assert(!PersistPlainField<bool>() && !PersistPlainField<bool[4]>() && !PersistPlainField<CPadded>() &&
+              !PersistPlainField<int*>() && !PersistPlainField<int* [2]>());
+
 // A 4-byte field and a string, as in the smallest real maps.
 class CNamed : public CPersistedObject<CNamed>
 {

@@ -128,6 +128,27 @@ INSTANTIATE_TEST_SUITE_P(Examples, KnownCodes, testing::Values(
     CKnownCode{std::numeric_limits<double>::quiet_NaN(), 8, 8, 0x80}));
 // clang-format on
 
+// Stored levels are limited to a range; NaN fails every range test and becomes silence
+// instead of passing through a clamp written as two "outside" tests.
+TEST(ClampLevel, LimitsToTheRangeAndSilencesNaN)
+{
+    const double dblNaN = std::numeric_limits<double>::quiet_NaN();
+    const double dblInf = std::numeric_limits<double>::infinity();
+    struct
+    {
+        double dblLevel, dblMin, dblExpected;
+    } cases[] = {
+        {0.5, 0.0, 0.5},   {1.5, 0.0, 1.0},   {-0.25, 0.0, 0.0}, {dblNaN, 0.0, 0.0}, {-dblNaN, 0.0, 0.0},
+        {dblInf, 0.0, 1.0}, {-dblInf, 0.0, 0.0}, {-0.25, -1.0, -0.25}, {-2.0, -1.0, -1.0}, {dblNaN, -1.0, 0.0},
+    };
+    for (const auto& c : cases)
+    {
+        double dbl = CAudioHelp::ClampLevel(c.dblLevel, c.dblMin);
+        EXPECT_FALSE(std::isnan(dbl)) << c.dblLevel;
+        EXPECT_EQ(dbl, c.dblExpected) << c.dblLevel << " in " << c.dblMin << "..1";
+    }
+}
+
 TEST(PackSample, MostNegativeValue)
 {
     EXPECT_EQ(CAudioHelp::PackSample(INT32_MIN, 16, 16), 0x8001u);
