@@ -31,7 +31,7 @@ struct HandleTable
     HandleEntry entries[1];
 };
 
-DWORD CountInSystemTable()
+long CountInSystemTable()
 {
     std::vector<BYTE> buffer(1 << 20);
     NTSTATUS status;
@@ -41,21 +41,21 @@ DWORD CountInSystemTable()
            kStatusInfoLengthMismatch)
         buffer.resize(buffer.size() * 2);
     if (status != 0)
-        return 0;
+        return -1;
     const auto* pTable = reinterpret_cast<const HandleTable*>(buffer.data());
-    DWORD dwCount = 0;
+    long nCount = 0;
     for (ULONG_PTR i = 0; i < pTable->nHandles; ++i)
         if (pTable->entries[i].nProcessId == GetCurrentProcessId())
-            ++dwCount;
-    return dwCount;
+            ++nCount;
+    return nCount != 0 ? nCount : -1;
 }
 }
 
-DWORD ProcessHandleCount()
+long ProcessHandleCount()
 {
     DWORD dwCount = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &dwCount) && dwCount != 0)
-        return dwCount;
+        return long(dwCount);
     return CountInSystemTable();
 }
 }

@@ -102,7 +102,7 @@ private:
     }
 };
 
-DWORD HandleCount() { return testhandles::ProcessHandleCount(); }
+long HandleCount() { return testhandles::ProcessHandleCount(); }
 
 // A handle of our own, valid after Stop has closed the object's.
 HANDLE DupThreadHandle(const CSimpleThread<CWorker>& thread)
@@ -148,14 +148,15 @@ TEST_F(ThreadTest, IdleObjectRejectsNullArgumentsAndStopsHarmlessly)
     CWorker worker(EProc::Sleeping);
     // The first assertion report of a process loads message texts with lasting handles.
     EXPECT_EQ(worker.m_thread.InitThread(nullptr, &CSimpleThread<CWorker>::StartThread), E_INVALIDARG);
-    DWORD dwBefore = HandleCount();
+    const long nBefore = HandleCount();
+    ASSERT_GT(nBefore, 0) << "the handle count failed";
     EXPECT_EQ(worker.m_thread.InitThread(nullptr, &CSimpleThread<CWorker>::StartThread), E_INVALIDARG);
     EXPECT_EQ(worker.m_thread.InitThread(&worker, nullptr), E_INVALIDARG);
     ExpectIdle(worker.m_thread);
     worker.m_thread.Stop(INFINITE, false);
     worker.m_thread.Stop(0, true);
     ExpectIdle(worker.m_thread);
-    EXPECT_EQ(HandleCount(), dwBefore);
+    EXPECT_EQ(HandleCount(), nBefore);
 }
 
 class StopReturnsTest : public ThreadTest, public ::testing::WithParamInterface<EProc>
@@ -166,7 +167,8 @@ class StopReturnsTest : public ThreadTest, public ::testing::WithParamInterface<
 // the exit code is the procedure's result, and both handles are gone.
 TEST_P(StopReturnsTest, StopWaitsForTheProcedureAndReleasesBothHandles)
 {
-    DWORD dwBefore = HandleCount();
+    const long nBefore = HandleCount();
+    ASSERT_GT(nBefore, 0) << "the handle count failed";
     {
         CWorker worker(GetParam());
         ASSERT_EQ(worker.Start(), S_OK);
@@ -192,7 +194,7 @@ TEST_P(StopReturnsTest, StopWaitsForTheProcedureAndReleasesBothHandles)
         ExpectIdle(worker.m_thread);
         CloseHandle(hThread);
     }
-    EXPECT_EQ(HandleCount(), dwBefore);
+    EXPECT_EQ(HandleCount(), nBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(ProcedureStates, StopReturnsTest,
@@ -205,7 +207,8 @@ TEST_F(ThreadTest, ManyStartStopCyclesLeakNoHandle)
     // The first thread of a process may create lasting handles of the run time.
     ASSERT_EQ(worker.Start(), S_OK);
     worker.m_thread.Stop(INFINITE, false);
-    DWORD dwBefore = HandleCount();
+    const long nBefore = HandleCount();
+    ASSERT_GT(nBefore, 0) << "the handle count failed";
     for (int i = 0; i < 300; ++i)
     {
         ASSERT_EQ(worker.Start(), S_OK);
@@ -215,7 +218,7 @@ TEST_F(ThreadTest, ManyStartStopCyclesLeakNoHandle)
         }
         worker.m_thread.Stop(INFINITE, false);
     }
-    EXPECT_EQ(HandleCount(), dwBefore);
+    EXPECT_EQ(HandleCount(), nBefore);
 }
 
 TEST_F(ThreadTest, SecondInitThreadEndsTheRunningThreadFirst)
@@ -274,7 +277,8 @@ TEST_F(ThreadTest, OwnerDestroyedOnItsOwnThreadClosesTheHandles)
     CEvent evGate, evDestroyed;
     ASSERT_TRUE(evGate.Create(true));
     ASSERT_TRUE(evDestroyed.Create(true));
-    DWORD dwBefore = HandleCount();
+    const long nBefore = HandleCount();
+    ASSERT_GT(nBefore, 0) << "the handle count failed";
 
     auto* pOwner = new CSelfDestroying(evGate.m_h, evDestroyed.m_h);
     ASSERT_EQ(pOwner->m_thread.InitThread(pOwner, &CSimpleThread<CSelfDestroying>::StartThread), S_OK);
@@ -287,7 +291,7 @@ TEST_F(ThreadTest, OwnerDestroyedOnItsOwnThreadClosesTheHandles)
     ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
     EXPECT_EQ(ExitCodeOf(hThread), 0x600u);
     CloseHandle(hThread);
-    EXPECT_EQ(HandleCount(), dwBefore);
+    EXPECT_EQ(HandleCount(), nBefore);
 }
 
 TEST_F(ThreadTest, ThreadLifeIsTracedWithItsIdentifierAndResult)
@@ -319,7 +323,8 @@ TEST_P(ForcedEndTest, FailedWaitIsReportedAndTerminatesOnlyWhenAllowed)
     const bool bTerminate = GetParam();
     testsink::CSinkReader sink(L"testsink.dll");
     ASSERT_TRUE(sink.IsLoaded());
-    DWORD dwBefore = HandleCount();
+    const long nBefore = HandleCount();
+    ASSERT_GT(nBefore, 0) << "the handle count failed";
     {
         CWorker worker(EProc::Stuck);
         ASSERT_EQ(worker.Start(), S_OK);
@@ -353,7 +358,7 @@ TEST_P(ForcedEndTest, FailedWaitIsReportedAndTerminatesOnlyWhenAllowed)
         EXPECT_EQ(sink.Events(), expected);
         CloseHandle(hThread);
     }
-    EXPECT_EQ(HandleCount(), dwBefore);
+    EXPECT_EQ(HandleCount(), nBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminate, ForcedEndTest, ::testing::Bool(),
@@ -371,13 +376,14 @@ TEST_P(EventTest, SetReleasesOneWaitWhenAutoResetAndAllWhenManual)
     CEvent evEmpty;
     EXPECT_FALSE(evEmpty.Set()) << "no handle yet";
     EXPECT_FALSE(evEmpty.Reset());
-    DWORD dwBefore = HandleCount();
+    const long nBefore = HandleCount();
+    ASSERT_GT(nBefore, 0) << "the handle count failed";
     {
         CEvent ev;
         ASSERT_TRUE(ev.Create(!bManual));
-        EXPECT_EQ(HandleCount(), dwBefore + 1);
+        EXPECT_EQ(HandleCount(), nBefore + 1);
         ASSERT_TRUE(ev.Create(bManual));
-        EXPECT_EQ(HandleCount(), dwBefore + 1) << "a second Create replaces the handle";
+        EXPECT_EQ(HandleCount(), nBefore + 1) << "a second Create replaces the handle";
         EXPECT_EQ(WaitForSingleObject(ev.m_h, 0), DWORD(WAIT_TIMEOUT)) << "created not signalled";
         ASSERT_TRUE(ev.Set());
         EXPECT_EQ(WaitForSingleObject(ev.m_h, 0), WAIT_OBJECT_0);
@@ -388,7 +394,7 @@ TEST_P(EventTest, SetReleasesOneWaitWhenAutoResetAndAllWhenManual)
         EXPECT_EQ(ev.m_h, nullptr);
         ASSERT_TRUE(ev.Create(bManual));
     }
-    EXPECT_EQ(HandleCount(), dwBefore);
+    EXPECT_EQ(HandleCount(), nBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Reset, EventTest, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
