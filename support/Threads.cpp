@@ -34,3 +34,26 @@ HANDLE CBaseThread::ThreadStart(PFN_THREADPROC pfnThreadProc, void* pv, DWORD* p
         *pdwThreadId = nThreadId;
     return hThread;
 }
+
+namespace
+{
+// The module a thread holds after its owner was destroyed on it; null for the others.
+thread_local HMODULE t_hKeptModule = nullptr;
+}
+
+void CBaseThread::KeepModuleUntilThreadEnds()
+{
+    if (t_hKeptModule == nullptr)
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&CBaseThread::KeepModuleUntilThreadEnds), &t_hKeptModule);
+}
+
+unsigned CBaseThread::EndThread(unsigned nResult)
+{
+    HMODULE hModule = t_hKeptModule;
+    if (hModule == nullptr)
+        return nResult;
+    t_hKeptModule = nullptr;
+    // Lets go of the module and ends the thread in one call, which never returns into it.
+    FreeLibraryAndExitThread(hModule, nResult);
+}

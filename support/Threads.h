@@ -49,6 +49,14 @@ public:
     // Creates a suspended thread running pfnThreadProc(pv); null on failure (the last
     // error tells why).
     static HANDLE ThreadStart(PFN_THREADPROC pfnThreadProc, void* pv, DWORD* pdwThreadId);
+
+protected:
+    // For an owner destroyed on its own thread: nobody is left to wait for the thread's end,
+    // so the thread holds the module that runs it until it has left the module's code.
+    static void KeepModuleUntilThreadEnds();
+    // The entry routine's last step: returns nResult, or ends the thread with it and lets
+    // go of the module held by KeepModuleUntilThreadEnds.
+    static unsigned EndThread(unsigned nResult);
 };
 
 // Runs T::ThreadProc() on a thread of its own. A plain member of its owner; the owner must
@@ -58,14 +66,22 @@ class CSimpleThread : public CBaseThread
 {
 public:
     CSimpleThread() : m_hThread(nullptr), m_dwThreadId(0), m_hEvent(nullptr), m_bRun(false) {}
+    // Destroyed on its own thread (asserted by Stop), it cannot wait for the thread's end: it
+    // closes the handles and the thread keeps the module loaded until it has ended.
     ~CSimpleThread()
     {
+        if (OnWorkerThread())
+            KeepModuleUntilThreadEnds();
         Stop(INFINITE, false);
         CloseHandles();
     }
     CSimpleThread(const CSimpleThread&) = delete;
     CSimpleThread& operator=(const CSimpleThread&) = delete;
 
+    // Ends a running thread first, then starts one running pfnThreadProc(pObject).
+    // E_INVALIDARG for a null argument; HRESULT_FROM_WIN32(ERROR_BUSY) when called on the
+    // worker thread itself, which cannot wait for its own end: the running thread stays the
+    // object's, for the owner's Stop to end.
     HRESULT InitThread(T* pObject, PFN_THREADPROC pfnThreadProc)
     {
         DS_ASSERT(pObject != NULL);
@@ -74,10 +90,11 @@ public:
         DS_ASSERT(pfnThreadProc != NULL);
         if (pfnThreadProc == nullptr)
             return E_INVALIDARG;
+        DS_ASSERT(!OnWorkerThread());
+        if (OnWorkerThread())
+            return HRESULT_FROM_WIN32(ERROR_BUSY);
 
         Stop(INFINITE, false);
-        // Restarted from the worker itself: the old thread ends on its own once it returns.
-        CloseHandles();
 
         SetLastError(0);
         HANDLE hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -113,13 +130,13 @@ public:
         unsigned nResult = pv != nullptr ? static_cast<T*>(pv)->ThreadProc() : unsigned(E_POINTER);
         DebugTrace(atlTraceGeneral, 8, L"CSimpleThread::StartThread(): thread 0x%04X stopped, result=0x%X\n",
                    GetCurrentThreadId(), nResult);
-        return nResult;
+        return EndThread(nResult);
     }
 
     // Ends the thread and releases both handles. dwWait: milliseconds (INFINITE waits without
-    // limit); bTerminate: force the end when the wait fails. Called on the worker itself, it
-    // only clears the flag and sets the event: the thread cannot wait for its own end, and
-    // the owner's next Stop (or the destructor) waits for it and releases the handles.
+    // limit); bTerminate: force the end when the wait fails. Belongs to the owner's threads:
+    // called on the worker itself (asserted), it only clears the flag and sets the event, and
+    // keeps the handles so that the owner's next Stop still waits for the thread's end.
     void Stop(DWORD dwWait, bool bTerminate)
     {
         m_bRun = false;
@@ -129,7 +146,8 @@ public:
             return;
         }
         Wake();
-        if (GetCurrentThreadId() == m_dwThreadId)
+        DS_ASSERT(!OnWorkerThread());
+        if (OnWorkerThread())
             return;
         DWORD dwRet = WaitForSingleObject(m_hThread, dwWait);
         if (dwRet != WAIT_OBJECT_0)
@@ -165,6 +183,7 @@ public:
     DWORD GetThreadId() const { return m_dwThreadId; }
 
 private:
+    bool OnWorkerThread() const { return m_hThread != nullptr && GetCurrentThreadId() == m_dwThreadId; }
     void CloseEvent()
     {
         if (m_hEvent != nullptr)

@@ -1,12 +1,14 @@
-// Worker thread: start, wake-up, cooperative and forced stop, the stop from inside the
-// procedure, handle hygiene, and the trace lines of a thread's life.
+// Worker thread: start, wake-up, cooperative and forced stop, calls the procedure makes on
+// its own thread object, handle hygiene, and the trace lines of a thread's life.
 #include <gtest/gtest.h>
 
 #include "common/HandleCount.h"
 #include "common/TestSinkClient.h"
 #include "common/Watchdog.h"
 #include "support/Threads.h"
+#include "types/AssertionLog.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,6 @@ enum class EProc
     Sleeping,     // the usual pattern: waits on the wake-up event until the flag clears
     Busy,         // never waits, checks the flag between units of work
     Returned,     // returns at once, before anyone stops it
-    StopsItself,  // calls Stop on its own thread, then returns
     Stuck,        // ignores the flag and waits for the test's gate
     Gated,        // waits for the gate, samples the wake-up event twice, then sleeps as usual
 };
@@ -27,8 +28,20 @@ unsigned ResultOf(EProc eProc) { return 0x100 + unsigned(eProc); }
 
 const char* NameOf(EProc eProc)
 {
-    static const char* const s_names[] = {"Sleeping", "Busy", "Returned", "StopsItself", "Stuck", "Gated"};
+    static const char* const s_names[] = {"Sleeping", "Busy", "Returned", "Stuck", "Gated"};
     return s_names[int(eProc)];
+}
+
+// The owner's usual pattern: waits for wake-ups until the run flag clears.
+template <class T>
+void WaitWhileRunning(CSimpleThread<T>& thread)
+{
+    while (thread.m_bRun)
+    {
+        DWORD dwRet = WaitForSingleObject(thread.m_hEvent, INFINITE);
+        if (dwRet != WAIT_OBJECT_0 || !thread.m_bRun)
+            break;
+    }
 }
 
 class CWorker
@@ -50,18 +63,13 @@ public:
         switch (m_eProc)
         {
         case EProc::Sleeping:
-            Sleep();
+            WaitWhileRunning(m_thread);
             break;
         case EProc::Busy:
             while (m_thread.m_bRun)
                 SwitchToThread();
             break;
         case EProc::Returned:
-            break;
-        case EProc::StopsItself:
-            m_thread.Stop(INFINITE, false);
-            m_bRunAfterOwnStop = m_thread.m_bRun;
-            m_evDone.Set();
             break;
         case EProc::Stuck:
             WaitForSingleObject(m_evGate.m_h, INFINITE);
@@ -71,7 +79,7 @@ public:
             m_dwFirstPoll = WaitForSingleObject(m_thread.m_hEvent, 0);
             m_dwSecondPoll = WaitForSingleObject(m_thread.m_hEvent, 0);
             m_evDone.Set();
-            Sleep();
+            WaitWhileRunning(m_thread);
             break;
         }
         m_bReturned = true;
@@ -84,28 +92,17 @@ public:
     CEvent m_evGate;
     CEvent m_evDone;
     bool m_bRunAtEntry = false;
-    bool m_bRunAfterOwnStop = true;
     volatile bool m_bReturned = false;
     DWORD m_dwFirstPoll = 0;
     DWORD m_dwSecondPoll = 0;
     CSimpleThread<CWorker> m_thread;
-
-private:
-    void Sleep()
-    {
-        while (m_thread.m_bRun)
-        {
-            DWORD dwRet = WaitForSingleObject(m_thread.m_hEvent, INFINITE);
-            if (dwRet != WAIT_OBJECT_0 || !m_thread.m_bRun)
-                break;
-        }
-    }
 };
 
 long HandleCount() { return testhandles::ProcessHandleCount(); }
 
 // A handle of our own, valid after Stop has closed the object's.
-HANDLE DupThreadHandle(const CSimpleThread<CWorker>& thread)
+template <class T>
+HANDLE DupThreadHandle(const CSimpleThread<T>& thread)
 {
     HANDLE hDup = nullptr;
     DuplicateHandle(GetCurrentProcess(), thread.GetThreadHandle(), GetCurrentProcess(), &hDup, 0, FALSE,
@@ -120,7 +117,8 @@ DWORD ExitCodeOf(HANDLE hThread)
     return dwCode;
 }
 
-void ExpectIdle(CSimpleThread<CWorker>& thread)
+template <class T>
+void ExpectIdle(CSimpleThread<T>& thread)
 {
     EXPECT_EQ(thread.GetThreadHandle(), nullptr);
     EXPECT_EQ(thread.GetThreadId(), 0u);
@@ -179,11 +177,6 @@ TEST_P(StopReturnsTest, StopWaitsForTheProcedureAndReleasesBothHandles)
         {
             ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
         }
-        if (GetParam() == EProc::StopsItself)
-        {
-            ASSERT_EQ(WaitForSingleObject(worker.m_evDone.m_h, INFINITE), WAIT_OBJECT_0);
-            EXPECT_FALSE(worker.m_bRunAfterOwnStop);
-        }
 
         worker.m_thread.Stop(INFINITE, false);
 
@@ -198,7 +191,7 @@ TEST_P(StopReturnsTest, StopWaitsForTheProcedureAndReleasesBothHandles)
 }
 
 INSTANTIATE_TEST_SUITE_P(ProcedureStates, StopReturnsTest,
-                         ::testing::Values(EProc::Sleeping, EProc::Busy, EProc::Returned, EProc::StopsItself),
+                         ::testing::Values(EProc::Sleeping, EProc::Busy, EProc::Returned),
                          [](const ::testing::TestParamInfo<EProc>& info) { return std::string(NameOf(info.param)); });
 
 TEST_F(ThreadTest, ManyStartStopCyclesLeakNoHandle)
@@ -253,45 +246,165 @@ TEST_F(ThreadTest, WakeWhileBusyStaysPendingForOneWait)
     EXPECT_EQ(worker.m_dwSecondPoll, DWORD(WAIT_TIMEOUT));
 }
 
-// An owner released by its own procedure: the destructor runs on the worker and must
-// neither wait for itself nor leave the handles open.
-class CSelfDestroying
+// Calls a procedure makes on its own thread object. The object belongs to the owner's
+// threads: each call is asserted, and none may wait for the thread's own end, start a second
+// thread, or leave the thread unjoined.
+enum class ESelfCall
 {
-public:
-    CSelfDestroying(HANDLE hGate, HANDLE hDestroyed) : m_hGate(hGate), m_hDestroyed(hDestroyed) {}
-    unsigned ThreadProc()
-    {
-        WaitForSingleObject(m_hGate, INFINITE);
-        HANDLE hDestroyed = m_hDestroyed;
-        delete this;
-        SetEvent(hDestroyed);
-        return 0x600;
-    }
-    HANDLE m_hGate;
-    HANDLE m_hDestroyed;
-    CSimpleThread<CSelfDestroying> m_thread;
+    Stop,         // Stop(INFINITE, false)
+    StopAtOnce,   // Stop(0, true): must not terminate the caller either
+    Restart,      // InitThread
+    Destroy,      // deletes the owner, then returns
 };
 
-TEST_F(ThreadTest, OwnerDestroyedOnItsOwnThreadClosesTheHandles)
+const unsigned kSelfCallerResult = 0x600;
+
+// Owned by the test: one of the calls destroys the owner.
+struct SelfCallRecord
 {
-    CEvent evGate, evDestroyed;
-    ASSERT_TRUE(evGate.Create(true));
-    ASSERT_TRUE(evDestroyed.Create(true));
+    SelfCallRecord() { evCalled.Create(true); }
+    CEvent evCalled;
+    std::atomic<long> nEntries{0};
+    HRESULT hrCall = E_UNEXPECTED;
+    bool bRunAfterCall = false;
+};
+
+class CSelfCaller
+{
+public:
+    CSelfCaller(ESelfCall eCall, SelfCallRecord& record) : m_eCall(eCall), m_record(record) {}
+
+    HRESULT Start() { return m_thread.InitThread(this, &CSimpleThread<CSelfCaller>::StartThread); }
+
+    unsigned ThreadProc()
+    {
+        SelfCallRecord& record = m_record;
+        // A thread started by the call itself only waits.
+        if (++record.nEntries == 1)
+        {
+            switch (m_eCall)
+            {
+            case ESelfCall::Stop:
+                m_thread.Stop(INFINITE, false);
+                record.hrCall = S_OK;
+                break;
+            case ESelfCall::StopAtOnce:
+                m_thread.Stop(0, true);
+                record.hrCall = S_OK;
+                break;
+            case ESelfCall::Restart:
+                record.hrCall = Start();
+                break;
+            case ESelfCall::Destroy:
+                delete this;
+                record.evCalled.Set();
+                return kSelfCallerResult;
+            }
+            record.bRunAfterCall = m_thread.m_bRun;
+            record.evCalled.Set();
+        }
+        WaitWhileRunning(m_thread);
+        return kSelfCallerResult;
+    }
+
+    ESelfCall m_eCall;
+    SelfCallRecord& m_record;
+    CSimpleThread<CSelfCaller> m_thread;
+};
+
+struct SelfCallCase
+{
+    const char* pszName;
+    ESelfCall eCall;
+    HRESULT hrCall;      // unless Destroy
+    bool bRunAfterCall;  // unless Destroy
+};
+
+class SelfCallTest : public ThreadTest, public ::testing::WithParamInterface<SelfCallCase>
+{
+protected:
+    // The process's first thread and first assertion report create lasting handles of the
+    // run time; the handle baseline comes after both.
+    static void SetUpTestSuite()
+    {
+        CWorker worker(EProc::Returned);
+        worker.Start();
+        worker.m_thread.Stop(INFINITE, false);
+        worker.m_thread.InitThread(nullptr, nullptr);
+    }
+};
+
+TEST_P(SelfCallTest, CallOnTheWorkerIsAssertedAndTheOneThreadIsStillJoined)
+{
+    const SelfCallCase& c = GetParam();
+    testsink::CSinkReader sink(L"testsink.dll");
+    ASSERT_TRUE(sink.IsLoaded());
+    SelfCallRecord record;
     const long nBefore = HandleCount();
     ASSERT_GT(nBefore, 0) << "the handle count failed";
+    {
+        auto* pOwner = new CSelfCaller(c.eCall, record);
+        ASSERT_EQ(pOwner->Start(), S_OK);
+        HANDLE hThread = DupThreadHandle(pOwner->m_thread);
+        ASSERT_NE(hThread, nullptr);
+        const DWORD dwId = pOwner->m_thread.GetThreadId();
+        ASSERT_EQ(WaitForSingleObject(record.evCalled.m_h, INFINITE), WAIT_OBJECT_0);
 
-    auto* pOwner = new CSelfDestroying(evGate.m_h, evDestroyed.m_h);
-    ASSERT_EQ(pOwner->m_thread.InitThread(pOwner, &CSimpleThread<CSelfDestroying>::StartThread), S_OK);
-    HANDLE hThread = nullptr;
-    DuplicateHandle(GetCurrentProcess(), pOwner->m_thread.GetThreadHandle(), GetCurrentProcess(), &hThread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    evGate.Set();
-
-    ASSERT_EQ(WaitForSingleObject(evDestroyed.m_h, INFINITE), WAIT_OBJECT_0);
-    ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCodeOf(hThread), 0x600u);
-    CloseHandle(hThread);
+        if (c.eCall == ESelfCall::Destroy)
+        {
+            ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
+        }
+        else
+        {
+            EXPECT_EQ(record.hrCall, c.hrCall);
+            EXPECT_EQ(record.bRunAfterCall, c.bRunAfterCall);
+            EXPECT_EQ(pOwner->m_thread.GetThreadId(), dwId) << "the object must keep the running thread";
+            pOwner->m_thread.Stop(INFINITE, false);
+            EXPECT_EQ(WaitForSingleObject(hThread, 0), WAIT_OBJECT_0) << "the owner's Stop must join the thread";
+            ExpectIdle(pOwner->m_thread);
+            delete pOwner;
+        }
+        EXPECT_EQ(record.nEntries, 1) << "a second thread was started";
+        EXPECT_EQ(ExitCodeOf(hThread), kSelfCallerResult);
+        CloseHandle(hThread);
+    }
+    EXPECT_EQ(testsink::AssertedConditions(sink, L"Threads.h"), std::vector<std::string>{"!OnWorkerThread()"});
     EXPECT_EQ(HandleCount(), nBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, SelfCallTest,
+    ::testing::Values(SelfCallCase{"Stop", ESelfCall::Stop, S_OK, false},
+                      SelfCallCase{"StopAtOnce", ESelfCall::StopAtOnce, S_OK, false},
+                      SelfCallCase{"Restart", ESelfCall::Restart, HRESULT_FROM_WIN32(ERROR_BUSY), true},
+                      SelfCallCase{"Destroy", ESelfCall::Destroy, S_OK, false}),
+    [](const ::testing::TestParamInfo<SelfCallCase>& info) { return std::string(info.param.pszName); });
+
+// An owner destroyed by its own procedure leaves nobody to wait for the thread's end: the
+// module that runs the thread must stay loaded until the thread has left its code.
+TEST_F(ThreadTest, ModuleOfAnOwnerDestroyedOnItsThreadStaysUntilTheThreadEnds)
+{
+    CEvent evDestroyed, evGate;
+    ASSERT_TRUE(evDestroyed.Create(true));
+    ASSERT_TRUE(evGate.Create(true));
+    HMODULE hProbe = LoadLibraryW((testsink::ModuleDir() + L"threadprobe.dll").c_str());
+    ASSERT_NE(hProbe, nullptr);
+    auto pfnStart =
+        reinterpret_cast<HRESULT (*)(HANDLE, HANDLE, DWORD*)>(GetProcAddress(hProbe, "Probe_StartSelfDestroying"));
+    ASSERT_NE(pfnStart, nullptr);
+    DWORD dwId = 0;
+    ASSERT_EQ(pfnStart(evDestroyed.m_h, evGate.m_h, &dwId), S_OK);
+    HANDLE hThread = OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, dwId);
+    ASSERT_NE(hThread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(evDestroyed.m_h, INFINITE), WAIT_OBJECT_0);
+
+    FreeLibrary(hProbe);
+    EXPECT_NE(GetModuleHandleW(L"threadprobe.dll"), nullptr) << "unloaded under its running thread";
+    evGate.Set();
+    ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCodeOf(hThread), 0x700u);
+    EXPECT_EQ(GetModuleHandleW(L"threadprobe.dll"), nullptr) << "the thread's end must let the module go";
+    CloseHandle(hThread);
 }
 
 TEST_F(ThreadTest, ThreadLifeIsTracedWithItsIdentifierAndResult)
