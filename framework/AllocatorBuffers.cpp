@@ -60,6 +60,45 @@ HRESULT CorrectAllocatorProperties(ALLOCATOR_PROPERTIES& rgProps)
 
 // ---------------------------------------------------------------- virtual memory
 
+namespace
+{
+// Where the buffers lie in the block: prefix and buffer (unit) every stride bytes from an
+// aligned start, all in 64 bits.
+struct CBlockLayout
+{
+    ULONGLONG cbAlign;
+    ULONGLONG cbUnit;
+    ULONGLONG cbStride;
+    ULONGLONG cbTotal;  // including the slack for an aligned start
+};
+
+CBlockLayout LayoutOf(const ALLOCATOR_PROPERTIES& rgProps)
+{
+    CBlockLayout layout;
+    layout.cbAlign = rgProps.cbAlign <= 0 ? 1 : ULONGLONG(rgProps.cbAlign);
+    if (layout.cbAlign < 16)
+        layout.cbAlign = 16;
+    layout.cbUnit = ULONGLONG(rgProps.cbPrefix) + ULONGLONG(rgProps.cbBuffer);
+    layout.cbStride = (layout.cbUnit + layout.cbAlign - 1) / layout.cbAlign * layout.cbAlign;
+    layout.cbTotal = ULONGLONG(rgProps.cBuffers - 1) * layout.cbStride + layout.cbUnit;
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    if (layout.cbAlign > si.dwAllocationGranularity)
+        layout.cbTotal += layout.cbAlign - si.dwAllocationGranularity;
+    return layout;
+}
+
+bool UsableProps(const ALLOCATOR_PROPERTIES& rgProps)
+{
+    return rgProps.cBuffers > 0 && rgProps.cbBuffer > 0 && rgProps.cbPrefix >= 0 && rgProps.cbAlign >= 0;
+}
+}
+
+ULONGLONG CBufferOnVirtualAlloc::BlockSize(const ALLOCATOR_PROPERTIES& rgProps)
+{
+    return UsableProps(rgProps) ? LayoutOf(rgProps).cbTotal : ~0ULL;
+}
+
 bool CBufferOnVirtualAlloc::Alloc(const ALLOCATOR_PROPERTIES& rgProps, BYTE** ppBuffers)
 {
     DS_ASSERT(rgProps.cBuffers > 0 && rgProps.cbBuffer > 0 && rgProps.cbAlign >= 0);
@@ -67,30 +106,20 @@ bool CBufferOnVirtualAlloc::Alloc(const ALLOCATOR_PROPERTIES& rgProps, BYTE** pp
     DS_ASSERT(m_pMemory == NULL);
     const LONG cbAlign = rgProps.cbAlign;
     DS_ASSERT((-cbAlign & cbAlign) == cbAlign);
-    if (rgProps.cBuffers <= 0 || rgProps.cbBuffer <= 0 || rgProps.cbPrefix < 0 || cbAlign < 0 ||
-        ppBuffers == nullptr || m_pMemory != nullptr)
+    if (!UsableProps(rgProps) || ppBuffers == nullptr || m_pMemory != nullptr)
         return false;
 
-    // Sizes in 64 bits: a block too large for the system is refused by VirtualAlloc.
-    ULONGLONG cbAlignUsed = cbAlign == 0 ? 1 : ULONGLONG(cbAlign);
-    if (cbAlignUsed < 16)
-        cbAlignUsed = 16;
-    const ULONGLONG cbUnit = ULONGLONG(rgProps.cbPrefix) + ULONGLONG(rgProps.cbBuffer);
-    const ULONGLONG cbStride = (cbUnit + cbAlignUsed - 1) / cbAlignUsed * cbAlignUsed;
-    ULONGLONG cbTotal = ULONGLONG(rgProps.cBuffers - 1) * cbStride + cbUnit;
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    if (cbAlignUsed > si.dwAllocationGranularity)
-        cbTotal += cbAlignUsed - si.dwAllocationGranularity;
-
-    m_pMemory = static_cast<BYTE*>(VirtualAlloc(nullptr, SIZE_T(cbTotal), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    // A block too large for the system is refused by VirtualAlloc.
+    const CBlockLayout layout = LayoutOf(rgProps);
+    m_pMemory =
+        static_cast<BYTE*>(VirtualAlloc(nullptr, SIZE_T(layout.cbTotal), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     if (m_pMemory == nullptr)
         return false;
     InterlockedIncrement(&s_nLiveBlocks);
 
-    ULONG_PTR uStart = (ULONG_PTR(m_pMemory) + cbAlignUsed - 1) / cbAlignUsed * cbAlignUsed;
+    ULONG_PTR uStart = (ULONG_PTR(m_pMemory) + layout.cbAlign - 1) / layout.cbAlign * layout.cbAlign;
     BYTE* pBuffer = reinterpret_cast<BYTE*>(uStart) + rgProps.cbPrefix;
-    for (LONG i = 0; i < rgProps.cBuffers; ++i, pBuffer += cbStride)
+    for (LONG i = 0; i < rgProps.cBuffers; ++i, pBuffer += layout.cbStride)
         ppBuffers[i] = pBuffer;
     return true;
 }

@@ -12,6 +12,12 @@
 // S_OK, VFW_E_BADALIGN, VFW_E_SIZENOTSET, or E_INVALIDARG for a negative prefix.
 HRESULT CorrectAllocatorProperties(ALLOCATOR_PROPERTIES& rgProps);
 
+// The most buffers one allocator holds: besides its memory each costs a sample block and
+// two slots, all made at commit, so a count far beyond any real stream is refused first.
+constexpr LONG kMaxAllocatorBuffers = 0x10000;
+// The largest buffer block: sizes and offsets inside it are LONG, like the properties.
+constexpr ULONGLONG kMaxAllocatorBlock = 0x7FFFFFFF;
+
 // Memory policy: one block of virtual memory carved into equal buffers, each behind its
 // prefix and with the prefix on an alignment boundary (16 bytes at least).
 class CBufferOnVirtualAlloc
@@ -24,6 +30,8 @@ public:
 
     // Every alignment suits virtual memory.
     static bool AcceptAlign(LONG /*cbAlign*/) { return true; }
+    // Bytes of the block for corrected properties, in 64 bits so that no request wraps.
+    static ULONGLONG BlockSize(const ALLOCATOR_PROPERTIES& rgProps);
     // Obtains the block for corrected properties and writes the cBuffers buffer pointers
     // in address order; false when the system refuses the block.
     bool Alloc(const ALLOCATOR_PROPERTIES& rgProps, BYTE** ppBuffers);
@@ -58,7 +66,15 @@ public:
         return CorrectAllocatorProperties(rgProps);
     }
 
-    // Allocates the stack and the memory for corrected properties and fills the stack.
+    // Whether corrected properties ask for no more buffers and bytes than one set holds.
+    static bool Fits(const ALLOCATOR_PROPERTIES& rgProps)
+    {
+        return rgProps.cBuffers > 0 && rgProps.cBuffers <= kMaxAllocatorBuffers &&
+               TMemory::BlockSize(rgProps) <= kMaxAllocatorBlock;
+    }
+
+    // Allocates the stack and the memory for corrected properties and fills the stack;
+    // false, with nothing held, when memory runs out or the set would not fit.
     bool Alloc(const ALLOCATOR_PROPERTIES& rgPropsIn)
     {
         ALLOCATOR_PROPERTIES rgProps = rgPropsIn;
@@ -68,6 +84,10 @@ public:
         if (rgProps.cbAlign < 1)
             rgProps.cbAlign = 1;
         Free();
+        // Refused before anything per buffer is made: a huge count would otherwise page
+        // for minutes before the block itself failed.
+        if (!Fits(rgProps))
+            return false;
         m_stackFree = static_cast<BYTE**>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
                                                     sizeof(BYTE*) * size_t(rgProps.cBuffers)));
         if (m_stackFree == nullptr)

@@ -14,6 +14,8 @@
 #include "support/ComBase.h"
 #include "support/ComPtr.h"
 
+#include <utility>
+
 // The allocator's own interface: a media type queued for the next sample handed out.
 MIDL_INTERFACE("D84E2B17-3C5A-4F09-8E6D-1A7B9C2E5F43")
 IMemAllocatorEx : public IUnknown
@@ -33,6 +35,16 @@ enum EAllocState : LONG
     AS_Active,      // committed; buffers handed out
     AS_Empty,       // committed; the last GetBuffer found no free buffer
     AS_Decommit,    // decommitted while buffers were out
+};
+
+// What a step under the allocator's lock leaves for after it: the callback to notify and
+// the allocator's own reference to drop. Neither may run inside the lock: a callback, or
+// whatever its release lets go, may take locks of its own, and the own reference may be
+// the one that keeps the lock in existence.
+struct CAllocatorAfterLock
+{
+    CComPtr<IMemAllocatorNotifyCallbackTemp> spNotify;
+    bool bReleaseSelf = false;
 };
 
 // The two platform interfaces over the state machine. T supplies the lock, the buffer
@@ -129,26 +141,14 @@ public:
     STDMETHOD(Decommit)() override
     {
         T* pT = static_cast<T*>(this);
-        CComLockGuard<T> lock(pT);
-        DebugTrace(atlTraceCOM, 8, L"%s IMemAllocator::Decommit(): busy %u buffers [0x%08X]\n", pT->ObjectName(),
-                   pT->GetBusyCount(), DWORD(DWORD_PTR(pT)));
-        switch (m_eState)
+        CAllocatorAfterLock after;
+        HRESULT hr;
         {
-        case AS_Create:
-            return E_ABORT;
-        case AS_Init:
-            return E_FAIL;
-        case AS_Prop:
-            return S_OK;
-        case AS_Commit:
-            DS_ASSERT(pT->IsAllReturn());
-            [[fallthrough]];
-        default:
-            m_eState = AS_Decommit;
-            DropSelfIfAllReturned();
-            pT->WakeAllWaiters();
-            return S_OK;
+            CComLockGuard<T> lock(pT);
+            hr = DecommitLocked(after);
         }
+        AfterLock(after);
+        return hr;
     }
 
     STDMETHOD(GetBuffer)(IMediaSample** ppSample, REFERENCE_TIME* /*pStartTime*/, REFERENCE_TIME* /*pEndTime*/,
@@ -162,9 +162,17 @@ public:
         *ppSample = nullptr;
         for (;;)
         {
+            CMType mtQueued;
             pT->Lock();
-            HRESULT hr = TakeOrAnnounceWait(ppSample, dwFlags);
+            HRESULT hr = TakeOrAnnounceWait(ppSample, dwFlags, mtQueued);
             pT->Unlock();
+            // The queued type moved out under the lock; its copy's pUnk is not ours to
+            // call while holding it.
+            if (hr == S_OK && mtQueued.IsValid())
+            {
+                HRESULT hrT = (*ppSample)->SetMediaType(&mtQueued);
+                DS_ASSERT(hrT == S_OK);
+            }
             if (hr != S_FALSE)
                 return hr;
             DWORD dwWait = WaitForSingleObject(m_hSem, INFINITE);
@@ -186,14 +194,13 @@ public:
         DS_ASSERT(pSample != NULL);
         if (pSample == nullptr)
             return E_POINTER;
-        CComPtr<IMemAllocatorNotifyCallbackTemp> spNotify;
+        CAllocatorAfterLock after;
         HRESULT hr;
         {
             CComLockGuard<T> lock(pT);
-            hr = BufferReturned(spNotify);
+            hr = BufferReturned(after);
         }
-        if (spNotify)
-            spNotify->NotifyRelease();
+        AfterLock(after);
         return hr;
     }
 
@@ -202,8 +209,13 @@ public:
         T* pT = static_cast<T*>(this);
         DebugTrace(atlTraceCOM, 8, L"%s IMemAllocatorCallbackTemp::SetNotify( 0x%08X ) [0x%p]\n", pT->ObjectName(),
                    DWORD(DWORD_PTR(pNotify)), pT);
-        CComLockGuard<T> lock(pT);
-        m_spNotify = pNotify;
+        // The new callback's reference is taken before the lock and the old one's dropped
+        // after it: neither object is ours.
+        CComPtr<IMemAllocatorNotifyCallbackTemp> spSwap(pNotify);
+        {
+            CComLockGuard<T> lock(pT);
+            std::swap(m_spNotify.p, spSwap.p);
+        }
         return S_OK;
     }
 
@@ -224,7 +236,46 @@ public:
 
     EAllocState GetState() const { return m_eState; }
 
+    // Once the lock is left: notifies and drops the callback, then the own reference.
+    void AfterLock(CAllocatorAfterLock& after)
+    {
+        if (after.spNotify)
+        {
+            after.spNotify->NotifyRelease();
+            after.spNotify.Release();
+        }
+        if (after.bReleaseSelf)
+        {
+            after.bReleaseSelf = false;
+            static_cast<T*>(this)->ReleaseSelf();
+        }
+    }
+
 protected:
+    HRESULT DecommitLocked(CAllocatorAfterLock& after)
+    {
+        T* pT = static_cast<T*>(this);
+        DebugTrace(atlTraceCOM, 8, L"%s IMemAllocator::Decommit(): busy %u buffers [0x%08X]\n", pT->ObjectName(),
+                   pT->GetBusyCount(), DWORD(DWORD_PTR(pT)));
+        switch (m_eState)
+        {
+        case AS_Create:
+            return E_ABORT;
+        case AS_Init:
+            return E_FAIL;
+        case AS_Prop:
+            return S_OK;
+        case AS_Commit:
+            DS_ASSERT(pT->IsAllReturn());
+            [[fallthrough]];
+        default:
+            m_eState = AS_Decommit;
+            EndDeferredDecommit(after);
+            pT->WakeAllWaiters();
+            return S_OK;
+        }
+    }
+
     // Under the lock: S_OK while buffers can be had, else why not.
     HRESULT CommittedOrWhyNot() const
     {
@@ -243,8 +294,9 @@ protected:
     }
 
     // Under the lock, one pass of GetBuffer: a result to return, or S_FALSE after the
-    // caller was announced as a waiter.
-    HRESULT TakeOrAnnounceWait(IMediaSample** ppSample, DWORD dwFlags)
+    // caller was announced as a waiter. A new sample comes with the queued type moved into
+    // mtQueued, for the caller to attach once the lock is left.
+    HRESULT TakeOrAnnounceWait(IMediaSample** ppSample, DWORD dwFlags, CMType& mtQueued)
     {
         T* pT = static_cast<T*>(this);
         HRESULT hrState = CommittedOrWhyNot();
@@ -252,7 +304,7 @@ protected:
             return hrState;
         if (m_eState != AS_Empty)
         {
-            HRESULT hr = pT->CreateSample(ppSample);
+            HRESULT hr = pT->CreateSample(ppSample, mtQueued);
             if (FAILED(hr))
             {
                 DS_REPORT("IMemAllocatorImpl::GetBuffer(): CreateSample() FAILED");
@@ -277,10 +329,9 @@ protected:
         return S_FALSE;
     }
 
-    // Under the lock: the state after a buffer came back to the free stack, and the
-    // callback to notify once the lock is no longer held (a callback that takes a lock of
-    // its own must not run inside ours).
-    HRESULT BufferReturned(CComPtr<IMemAllocatorNotifyCallbackTemp>& spNotify)
+    // Under the lock: the state after a buffer came back to the free stack, and what to
+    // do once the lock is left.
+    HRESULT BufferReturned(CAllocatorAfterLock& after)
     {
         T* pT = static_cast<T*>(this);
         switch (m_eState)
@@ -294,28 +345,28 @@ protected:
         case AS_Active:
             if (pT->IsAllReturn())
                 m_eState = AS_Commit;
-            spNotify = m_spNotify;
+            after.spNotify = m_spNotify;
             return S_OK;
         case AS_Decommit:
             DebugTrace(atlTraceCOM, 8, L"%s IMemAllocator::ReleaseBuffer(): Decommit state, busy %u buffers [0x%p]\n",
                        pT->ObjectName(), pT->GetBusyCount(), pT);
-            DropSelfIfAllReturned();
-            spNotify = m_spNotify;
+            EndDeferredDecommit(after);
+            after.spNotify = m_spNotify;
             return S_OK;
         default:
             return E_ABORT;
         }
     }
 
-    // Under the lock: ends a deferred decommit when every buffer is back. The caller holds
-    // a reference of its own, so dropping the allocator's cannot destroy it here.
-    void DropSelfIfAllReturned()
+    // Under the lock: ends a deferred decommit when every buffer is back; the reference
+    // that Commit took goes once the lock is left.
+    void EndDeferredDecommit(CAllocatorAfterLock& after)
     {
         T* pT = static_cast<T*>(this);
         if (m_eState == AS_Decommit && pT->IsAllReturn())
         {
             m_eState = AS_Prop;
-            pT->ReleaseSelf();
+            after.bReleaseSelf = true;
         }
     }
 
@@ -334,6 +385,7 @@ class CMemAllocBase : public IMemAllocatorImpl<T>, public IMemAllocatorEx
 public:
     using TBuffers = TBuffersT;
     using TSampleObject = CComSampleObject<T, TSample>;
+    using TAfterLock = CAllocatorAfterLock;
 
     CMemAllocBase() : m_arrSamples(sizeof(TSampleObject)) {}
 
@@ -350,15 +402,28 @@ public:
         T* pT = static_cast<T*>(this);
         DebugTrace(atlTraceCOM, 8, L"%s IMemAllocatorEx::SetMediaType [0x%p]\n", pT->ObjectName(), pT);
         Debug_MediaType(atlTraceGeneral, 8, pmt);
-        CComLockGuard<T> lock(pT);
-        HRESULT hr = m_mtQueued.Assign(pmt);
+        // Copied before the lock and swapped in under it, so that the old type (whose pUnk
+        // is not ours) goes after it.
+        CMType mtSwap;
+        HRESULT hr = mtSwap.Assign(pmt);
         DS_ASSERT(hr == S_OK);
+        if (FAILED(hr))
+            return hr;
+        CComLockGuard<T> lock(pT);
+        std::swap(static_cast<AM_MEDIA_TYPE&>(m_mtQueued), static_cast<AM_MEDIA_TYPE&>(mtSwap));
         return hr;
     }
 
+    // Threads announced as waiting on the semaphore since the last wake-up.
+    ULONG GetWaiterCount()
+    {
+        CComLockGuard<T> lock(static_cast<T*>(this));
+        return m_nWaiters;
+    }
+
     // The sample's buffer goes back on the free stack; from the sample's final release,
-    // which notifies spNotify once it has let go of the lock.
-    void ClearSample(IMediaSample* pSample, CComPtr<IMemAllocatorNotifyCallbackTemp>& spNotify)
+    // which holds the lock and finishes after with AfterLock.
+    void ClearSample(IMediaSample* pSample, CAllocatorAfterLock& after)
     {
         T* pT = static_cast<T*>(this);
         CComLockGuard<T> lock(pT);
@@ -367,22 +432,23 @@ public:
             m_Buffers.Push(pBuffer);
         else
             DS_REPORT("CMemAllocBase::ClearSample(): pSample->GetPointer() != S_OK");
-        if (this->BufferReturned(spNotify) != S_OK)
+        if (this->BufferReturned(after) != S_OK)
             DS_REPORT("CMemAllocBase::ClearSample(): pT->ReleaseBuffer() != S_OK");
     }
 
     // The sample's block goes back; waiters see buffer and block together.
-    void ReturnSample(void* pBlock)
+    void ReturnSample(void* pBlock, CAllocatorAfterLock& after)
     {
         T* pT = static_cast<T*>(this);
         CComLockGuard<T> lock(pT);
         m_arrSamples.Put(pBlock);
-        this->DropSelfIfAllReturned();
+        this->EndDeferredDecommit(after);
         WakeAllWaiters();
     }
 
-    // Under the lock: a new sample over a free buffer, S_FALSE when none is free.
-    HRESULT CreateSample(IMediaSample** ppSample)
+    // Under the lock: a new sample over a free buffer, S_FALSE when none is free. The
+    // queued type moves into mtQueued: the caller attaches it once the lock is left.
+    HRESULT CreateSample(IMediaSample** ppSample, CMType& mtQueued)
     {
         T* pT = static_cast<T*>(this);
         DS_ASSERT(ppSample != NULL);
@@ -401,11 +467,7 @@ public:
         }
         HRESULT hr = TSampleObject::InitInstance(pBlock, pT, pBuffer, m_rgProps.cbBuffer, ppSample);
         if (SUCCEEDED(hr) && m_mtQueued.IsValid())
-        {
-            HRESULT hrT = (*ppSample)->SetMediaType(&m_mtQueued);
-            DS_ASSERT(hrT == S_OK);
-            m_mtQueued.Clear();
-        }
+            std::swap(static_cast<AM_MEDIA_TYPE&>(m_mtQueued), static_cast<AM_MEDIA_TYPE&>(mtQueued));
         ULONG nOutstanding = m_arrSamples.m_nAll - m_arrSamples.m_nBusy;
         if (nOutstanding > m_nPeak)
         {
@@ -416,9 +478,15 @@ public:
         return hr;
     }
 
+    // The buffer set first: it refuses a set it cannot hold before the sample blocks are made.
     bool AllocMemory(const ALLOCATOR_PROPERTIES& rgProps)
     {
-        return m_arrSamples.Init(ULONG(rgProps.cBuffers)) && m_Buffers.Alloc(rgProps);
+        if (!m_Buffers.Alloc(rgProps))
+            return false;
+        if (m_arrSamples.Init(ULONG(rgProps.cBuffers)))
+            return true;
+        m_Buffers.Free();
+        return false;
     }
 
     bool IsAllReturn() const { return m_Buffers.IsAllReturn(); }

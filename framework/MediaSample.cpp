@@ -40,6 +40,11 @@ static_assert(sizeof(AM_SAMPLE2_PROPERTIES) == 64 && kEndMediaType == 48 && kEnd
 
 IMediaSample2Wrapper::~IMediaSample2Wrapper()
 {
+    FreeMediaType();
+}
+
+void IMediaSample2Wrapper::FreeMediaType()
+{
     MTFree(m_pMediaType);
     m_pMediaType = nullptr;
 }

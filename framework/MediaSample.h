@@ -51,6 +51,8 @@ public:
 
 protected:
     void AttachBuffer(BYTE* pBuffer, LONG cbBuffer);
+    // Frees the attached type, if any; the flag is left as it is.
+    void FreeMediaType();
 
     BYTE* m_pBuffer = nullptr;
     LONG m_cbBuffer = 0;
@@ -130,16 +132,18 @@ public:
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override { return this->_InternalQueryInterface(riid, ppv); }
 
     // The last release destroys the object in place and hands buffer and block back under
-    // the allocator's lock, so that a waiting GetBuffer sees all of it as one step. The
-    // allocator's notify callback runs after that lock is released.
+    // the allocator's lock, so that a waiting GetBuffer sees all of it as one step. What
+    // is not the allocator's business (the media type, whose pUnk is not ours) goes before
+    // that lock; the notify callback and the allocator's own reference go after it.
     STDMETHOD_(ULONG, Release)() override
     {
         ULONG nRef = this->InternalRelease();
         if (nRef != 0)
             return nRef;
+        this->FreeMediaType();
         TAlloc* pAlloc = m_pAlloc;
         void* pBlock = this;
-        CComPtr<IMemAllocatorNotifyCallbackTemp> spNotify;
+        typename TAlloc::TAfterLock after;
         if (pAlloc != nullptr)
         {
             pAlloc->Lock();
@@ -147,16 +151,15 @@ public:
         }
         this->FinalRelease();
         if (pAlloc != nullptr)
-            pAlloc->ClearSample(static_cast<IMediaSample*>(this), spNotify);
+            pAlloc->ClearSample(static_cast<IMediaSample*>(this), after);
         m_pAlloc = nullptr;
         this->~CComSampleObject();
         CComModuleCount::Unlock();
         if (pAlloc != nullptr)
         {
-            pAlloc->ReturnSample(pBlock);
+            pAlloc->ReturnSample(pBlock, after);
             pAlloc->Unlock();
-            if (spNotify)
-                spNotify->NotifyRelease();
+            pAlloc->AfterLock(after);
             static_cast<IMemAllocator*>(pAlloc)->Release();
         }
         return 0;

@@ -305,6 +305,74 @@ TEST_F(MemoryTest, FreeCountFollowsTheBuffersHandedOut)
     EXPECT_EQ(spAlloc->Decommit(), S_OK);
 }
 
+// ---------------------------------------------------------------- requests too large
+
+// What a downstream filter may ask for through SetProperties. The properties are stored
+// as corrected; Commit refuses a set it cannot hold before it makes anything per buffer
+// (a count of 0x7FFFFFFF would otherwise page for minutes), and the allocator stays usable.
+struct HugeCase
+{
+    const char* pszName;
+    ALLOCATOR_PROPERTIES request;
+    HRESULT hrCommit;
+};
+
+void PrintTo(const HugeCase& c, std::ostream* os) { *os << c.pszName; }
+
+const HugeCase kHugeCases[] = {
+    {"CountOf0x7FFFFFFF", {0x7FFFFFFF, 100, 1, 0}, E_OUTOFMEMORY},
+    {"SizeOf0x7FFFFFFF", {2, 0x7FFFFFFF, 1, 0}, E_OUTOFMEMORY},
+    {"CountAndSizeOf0x7FFFFFFF", {0x7FFFFFFF, 0x7FFFFFFF, 1, 0}, E_OUTOFMEMORY},
+    {"PrefixTakesOneBufferPast2GB", {1, 0x7FFFFFF0, 1, 0x10}, E_OUTOFMEMORY},
+    {"TwoBuffersOf1GB", {2, 0x40000000, 1, 0}, E_OUTOFMEMORY},
+    {"OneBufferMoreThanTheMost", {kMaxAllocatorBuffers + 1, 16, 1, 0}, E_OUTOFMEMORY},
+    {"TheMostBuffers", {kMaxAllocatorBuffers, 16, 1, 0}, S_OK},
+};
+
+class HugeRequestTest : public MemoryTest, public ::testing::WithParamInterface<HugeCase>
+{
+};
+
+TEST_P(HugeRequestTest, CommitRefusesAtOnceWhatItCannotHold)
+{
+    const HugeCase& c = GetParam();
+    CComPtr<IMemAllocator> spAlloc = NewAllocator();
+    ASSERT_TRUE(spAlloc);
+    ALLOCATOR_PROPERTIES request = c.request, actual = {};
+    ASSERT_EQ(spAlloc->SetProperties(&request, &actual), S_OK);
+    EXPECT_EQ(actual.cBuffers, c.request.cBuffers);
+    EXPECT_GE(actual.cbBuffer, c.request.cbBuffer);
+
+    HRESULT hr = E_PENDING;
+    memtest::RunWithWatchdog(c.pszName, 30000, [&] { hr = spAlloc->Commit(); });
+    EXPECT_EQ(hr, c.hrCommit);
+    if (hr == S_OK)
+    {
+        LONG nFree = 0;
+        EXPECT_EQ(CComQIPtr<IMemAllocatorCallbackTemp>(spAlloc)->GetFreeCount(&nFree), S_OK);
+        EXPECT_EQ(nFree, c.request.cBuffers);
+        EXPECT_EQ(spAlloc->Decommit(), S_OK);
+        return;
+    }
+    EXPECT_EQ(Concrete(spAlloc)->GetState(), AS_Prop);
+    EXPECT_EQ(CBufferOnVirtualAlloc::LiveBlocks(), m_nBlocksBefore);
+    EXPECT_EQ(spAlloc->AddRef(), 2u) << "no reference of its own taken";
+    spAlloc->Release();
+    CComPtr<IMediaSample> spNone;
+    EXPECT_EQ(spAlloc->GetBuffer(&spNone, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_NOT_COMMITTED);
+
+    // Still usable with a request it can hold.
+    ALLOCATOR_PROPERTIES sane = {kBuffers, kSize, 1, 0};
+    ASSERT_EQ(spAlloc->SetProperties(&sane, &actual), S_OK);
+    ASSERT_EQ(spAlloc->Commit(), S_OK);
+    ASSERT_EQ(spAlloc->GetBuffer(&spNone, nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
+    spNone.Release();
+    EXPECT_EQ(spAlloc->Decommit(), S_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HugeRequestTest, ::testing::ValuesIn(kHugeCases),
+                         [](const auto& info) { return std::string(info.param.pszName); });
+
 // ---------------------------------------------------------------- media type queue
 
 TEST_F(MemoryTest, QueuedMediaTypeTravelsWithTheNextSampleOnly)

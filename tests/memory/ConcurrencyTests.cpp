@@ -299,22 +299,14 @@ namespace
 class CCrossThreadNotify : public memtest::CNotifyCounter
 {
 public:
+    explicit CCrossThreadNotify(IMemAllocatorCallbackTemp* pCallback) : m_probe(pCallback) {}
     STDMETHOD(NotifyRelease)() override
     {
         memtest::CNotifyCounter::NotifyRelease();
-        CThread asker([this] {
-            LONG n = 0;
-            m_hrAsked = m_pCallback->GetFreeCount(&n);
-        });
-        m_bAnswered = asker.Join(5000);
-        if (!m_bAnswered)
-            m_bStuck = true;
+        m_probe.Check();
         return S_OK;
     }
-    IMemAllocatorCallbackTemp* m_pCallback = nullptr;
-    std::atomic<HRESULT> m_hrAsked{E_PENDING};
-    bool m_bAnswered = false;
-    std::atomic<bool> m_bStuck{false};
+    memtest::CAllocatorLockProbe m_probe;
 };
 
 TEST_F(MemoryTest, NotifyCallbackRunsOutsideTheAllocatorsLock)
@@ -322,15 +314,14 @@ TEST_F(MemoryTest, NotifyCallbackRunsOutsideTheAllocatorsLock)
     RunWithWatchdog("notify callback calling back from another thread", kWatchdogMs, [&] {
         CComPtr<IMemAllocator> spAlloc = NewAllocator(2, 100, true);
         CComQIPtr<IMemAllocatorCallbackTemp> spCallback(spAlloc);
-        CCrossThreadNotify notify;
-        notify.m_pCallback = spCallback;
+        CCrossThreadNotify notify(spCallback);
         ASSERT_EQ(spCallback->SetNotify(&notify), S_OK);
         CComPtr<IMediaSample> sp;
         ASSERT_EQ(spAlloc->GetBuffer(&sp, nullptr, nullptr, 0), S_OK);
         sp.Release();
         EXPECT_EQ(notify.m_nCalls, 1);
-        EXPECT_TRUE(notify.m_bAnswered) << "the release still held the allocator's lock";
-        EXPECT_EQ(notify.m_hrAsked.load(), S_OK);
+        EXPECT_EQ(notify.m_probe.HeldChecks(), 0) << "the release still held the allocator's lock";
+        EXPECT_EQ(notify.m_probe.LastAnswer(), S_OK);
         spCallback->SetNotify(nullptr);
         EXPECT_EQ(spAlloc->Decommit(), S_OK);
     });

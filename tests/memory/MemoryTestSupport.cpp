@@ -110,6 +110,24 @@ bool SinkHas(const testsink::CSinkReader& sink, const std::wstring& text)
     return false;
 }
 
+bool CAllocatorLockProbe::Check()
+{
+    ++m_nChecks;
+    IMemAllocatorCallbackTemp* pAlloc = m_pAlloc;
+    std::atomic<HRESULT>* phr = &m_hrLast;
+    auto asker = std::make_unique<CThread>([pAlloc, phr] {
+        LONG n = 0;
+        *phr = pAlloc->GetFreeCount(&n);
+    });
+    // Generous: the asker needs the lock for a moment only, unless this thread holds it.
+    if (asker->Join(5000))
+        return true;
+    ++m_nHeld;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stuck.push_back(std::move(asker));
+    return false;
+}
+
 STDMETHODIMP CNotifyCounter::QueryInterface(REFIID riid, void** ppv)
 {
     if (ppv == nullptr)

@@ -6,7 +6,10 @@
 #include "common/TestSinkClient.h"
 #include "framework/DSAllocators.h"
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,6 +60,34 @@ CMemoryAllocator* Concrete(IMemAllocator* pAlloc);
 std::vector<std::wstring> SinkLines(const testsink::CSinkReader& sink);
 // Whether any recorded line contains text.
 bool SinkHas(const testsink::CSinkReader& sink, const std::wstring& text);
+
+// Whether another thread can take an allocator's lock at the moment of Check: a second
+// thread asks the allocator for its free count and is waited for. A lock held by the
+// checking thread keeps that thread out; it is then kept and joined once the lock is free,
+// so a failing check does not deadlock the test. The allocator is reached through a plain
+// pointer (no reference is taken) and must outlive the probe.
+class CAllocatorLockProbe
+{
+public:
+    explicit CAllocatorLockProbe(IMemAllocatorCallbackTemp* pAlloc) : m_pAlloc(pAlloc) {}
+    CAllocatorLockProbe(const CAllocatorLockProbe&) = delete;
+    CAllocatorLockProbe& operator=(const CAllocatorLockProbe&) = delete;
+
+    // True when the other thread got through.
+    bool Check();
+    LONG Checks() const { return m_nChecks; }
+    LONG HeldChecks() const { return m_nHeld; }
+    // GetFreeCount's result in the last check that got through.
+    HRESULT LastAnswer() const { return m_hrLast; }
+
+private:
+    IMemAllocatorCallbackTemp* m_pAlloc;
+    std::atomic<LONG> m_nChecks{0};
+    std::atomic<LONG> m_nHeld{0};
+    std::atomic<HRESULT> m_hrLast{E_PENDING};
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<CThread>> m_stuck;  // joined first, while the allocator lives
+};
 
 // An IMemAllocatorNotifyCallbackTemp that counts its calls.
 class CNotifyCounter : public IMemAllocatorNotifyCallbackTemp
