@@ -17,7 +17,8 @@ namespace
 // What the owner's procedure does once it runs.
 enum class EProc
 {
-    Sleeping,     // the usual pattern: waits on the wake-up event until the flag clears
+    Sleeping,     // the usual pattern: waits on the wake-up event until the flag clears,
+                  // setting m_evWaiting as each wait begins
     Busy,         // never waits, checks the flag between units of work
     Returned,     // returns at once, before anyone stops it
     Stuck,        // ignores the flag and waits for the test's gate
@@ -32,13 +33,15 @@ const char* NameOf(EProc eProc)
     return s_names[int(eProc)];
 }
 
-// The owner's usual pattern: waits for wake-ups until the run flag clears.
+// The owner's usual pattern: waits for wake-ups until the run flag clears. hWaiting is set
+// by the call that begins each wait, so a test that sees it knows the procedure is blocked.
 template <class T>
-void WaitWhileRunning(CSimpleThread<T>& thread)
+void WaitWhileRunning(CSimpleThread<T>& thread, HANDLE hWaiting = nullptr)
 {
     while (thread.m_bRun)
     {
-        DWORD dwRet = WaitForSingleObject(thread.m_hEvent, INFINITE);
+        DWORD dwRet = hWaiting != nullptr ? SignalObjectAndWait(hWaiting, thread.m_hEvent, INFINITE, FALSE)
+                                          : WaitForSingleObject(thread.m_hEvent, INFINITE);
         if (dwRet != WAIT_OBJECT_0 || !thread.m_bRun)
             break;
     }
@@ -50,6 +53,7 @@ public:
     explicit CWorker(EProc eProc) : m_eProc(eProc)
     {
         m_evEntered.Create(true);
+        m_evWaiting.Create(true);
         m_evGate.Create(true);
         m_evDone.Create(true);
     }
@@ -63,7 +67,7 @@ public:
         switch (m_eProc)
         {
         case EProc::Sleeping:
-            WaitWhileRunning(m_thread);
+            WaitWhileRunning(m_thread, m_evWaiting.m_h);
             break;
         case EProc::Busy:
             while (m_thread.m_bRun)
@@ -89,6 +93,7 @@ public:
     // Events first: the thread, destroyed before them, may still use them.
     EProc m_eProc;
     CEvent m_evEntered;
+    CEvent m_evWaiting;
     CEvent m_evGate;
     CEvent m_evDone;
     bool m_bRunAtEntry = false;
@@ -161,8 +166,9 @@ class StopReturnsTest : public ThreadTest, public ::testing::WithParamInterface<
 {
 };
 
-// However the procedure stands when Stop comes, Stop returns after the thread has ended,
-// the exit code is the procedure's result, and both handles are gone.
+// However the procedure stands when Stop comes (blocked in its wait, looping, or returned),
+// Stop returns after the thread has ended, the exit code is the procedure's result, and
+// both handles are gone.
 TEST_P(StopReturnsTest, StopWaitsForTheProcedureAndReleasesBothHandles)
 {
     const long nBefore = HandleCount();
@@ -173,6 +179,10 @@ TEST_P(StopReturnsTest, StopWaitsForTheProcedureAndReleasesBothHandles)
         HANDLE hThread = DupThreadHandle(worker.m_thread);
         ASSERT_NE(hThread, nullptr);
         ASSERT_EQ(WaitForSingleObject(worker.m_evEntered.m_h, INFINITE), WAIT_OBJECT_0);
+        if (GetParam() == EProc::Sleeping)
+        {
+            ASSERT_EQ(WaitForSingleObject(worker.m_evWaiting.m_h, INFINITE), WAIT_OBJECT_0);
+        }
         if (GetParam() == EProc::Returned)
         {
             ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
