@@ -1,0 +1,154 @@
+#include "filter/AudioSourceOut.h"
+
+#include <climits>
+
+#include "diagnostics/DSParsers.h"
+#include "filter/AudioSource.h"
+
+HRESULT CAudioSourceOut::FinalConstruct()
+{
+    DebugTrace(atlTraceGeneral, 2, L"%s FinalConstruct()\n", ObjectName());
+    WAVEFORMATEX wf = {};
+    wf.wFormatTag = WAVE_FORMAT_PCM;
+    wf.nChannels = 2;
+    wf.nSamplesPerSec = 48000;
+    wf.nAvgBytesPerSec = 192000;
+    wf.nBlockAlign = 4;
+    wf.wBitsPerSample = 16;
+    wf.cbSize = 0;
+    HRESULT hr = m_mtDefault.Set(&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM, &FORMAT_WaveFormatEx, sizeof(wf), &wf);
+    if (FAILED(hr))
+        return hr;
+    return m_mt.Assign(&m_mtDefault);
+}
+
+void CAudioSourceOut::FinalRelease()
+{
+    DebugTrace(atlTraceGeneral, 2, L"%s FinalRelease\n", ObjectName());
+}
+
+void CAudioSourceOut::AllocatorRequest(ALLOCATOR_PROPERTIES* pProps)
+{
+    CComLockGuard<CAudioSourceOut> lock(this);
+    const WAVEFORMATEX* pWF = m_mt.GetWaveFormat();
+    DS_ASSERT(pWF != NULL);
+    pProps->cBuffers = 8;
+    pProps->cbAlign = 1;
+    pProps->cbPrefix = 0;
+    if (pWF == nullptr)
+    {
+        pProps->cbBuffer = 0;
+        return;
+    }
+    // 40 ms of audio, computed wide so that no byte rate can wrap it, and never less than
+    // one frame: a buffer that holds no frame could never be filled.
+    ULONGLONG ullBytes = ULONGLONG(pWF->nAvgBytesPerSec) * 40 / 1000;
+    if (ullBytes < pWF->nBlockAlign)
+        ullBytes = pWF->nBlockAlign;
+    pProps->cbBuffer = ullBytes > LONG_MAX ? LONG_MAX : LONG(ullBytes);
+}
+
+HRESULT CAudioSourceOut::SetCurrentType(const AM_MEDIA_TYPE* pmt)
+{
+    CComLockGuard<CAudioSourceOut> lock(this);
+    return m_mt.Assign(pmt);
+}
+
+void CAudioSourceOut::DumpType(const AM_MEDIA_TYPE* pmt)
+{
+    WCHAR szPrefix[NAME_PREFIX_CCH];
+    Debug_MediaType(atlTraceGeneral, 2, pmt, MakeNamePrefix(ObjectName(), szPrefix, NAME_PREFIX_CCH));
+}
+
+STDMETHODIMP CAudioSourceOut::SetFormat(AM_MEDIA_TYPE* pmt)
+{
+    DebugTrace(atlTraceCOM, 2, L"%s IAMStreamConfig::SetFormat()\n", ObjectName());
+    DumpType(pmt);
+    CComLockGuard<CAudioSourceOut> lock(this);
+    if (m_pFilter == nullptr)
+        return E_UNEXPECTED;
+    if (m_pFilter->FilterState() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    HRESULT hr;
+    if (pmt == nullptr)
+        hr = m_mt.Assign(&m_mtDefault);
+    else if (m_pFilter->Filter_QueryAcceptMT(m_nIndex, pmt))
+        hr = m_mt.Assign(pmt);
+    else
+    {
+        DebugTrace(atlTraceGeneral, 2, L"###Err### %s IAMStreamConfig::SetFormat(): m_pFilter->Filter_QueryAcceptMT()=FALSE\n",
+                   ObjectName());
+        return VFW_E_INVALIDMEDIATYPE;
+    }
+    if (FAILED(hr))
+        return hr;
+    if (!IsConnected())
+        return S_OK;
+    hr = m_pFilter->ReconnectPin(static_cast<IPin*>(this), nullptr);
+    if (hr != S_OK)
+        DebugTrace(atlTraceGeneral, 2, L"###Err### %s IAMStreamConfig::SetFormat(): m_pFilter->ReconnectPin()=0x%X\n",
+                   ObjectName(), hr);
+    m_pFilter->NotifyGraphChanged();
+    return hr;
+}
+
+STDMETHODIMP CAudioSourceOut::GetFormat(AM_MEDIA_TYPE** ppmt)
+{
+    DebugTrace(atlTraceGeneral, 2, L"%s IAMStreamConfig::GetFormat()\n", ObjectName());
+    DS_ASSERT(ppmt != NULL);
+    if (ppmt == nullptr)
+        return E_POINTER;
+    HRESULT hr;
+    {
+        // The current type may be replaced on another thread; copy it whole under the pin lock.
+        CComLockGuard<CAudioSourceOut> lock(this);
+        hr = m_mt.CopyTo(ppmt);
+    }
+    if (hr == S_OK && *ppmt == nullptr)
+        hr = E_FAIL;
+    if (hr == S_OK)
+        DumpType(*ppmt);
+    return hr;
+}
+
+STDMETHODIMP CAudioSourceOut::GetNumberOfCapabilities(int* piCount, int* piSize)
+{
+    DebugTrace(atlTraceCOM, 2, L"%s IAMStreamConfig::GetNumberOfCapabilities()\n", ObjectName());
+    DS_ASSERT(piCount != NULL);
+    DS_ASSERT(piSize != NULL);
+    if (piCount == nullptr || piSize == nullptr)
+        return E_POINTER;
+    *piCount = 1;
+    *piSize = sizeof(AUDIO_STREAM_CONFIG_CAPS);
+    return S_OK;
+}
+
+STDMETHODIMP CAudioSourceOut::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC)
+{
+    DebugTrace(atlTraceCOM, 2, L"%s IAMStreamConfig::GetStreamCaps()\n", ObjectName());
+    DS_ASSERT(ppmt != NULL);
+    DS_ASSERT(pSCC != NULL);
+    if (ppmt == nullptr || pSCC == nullptr)
+        return E_POINTER;
+    if (iIndex >= 1)
+        return S_FALSE;
+    *ppmt = nullptr;
+    auto* pCaps = reinterpret_cast<AUDIO_STREAM_CONFIG_CAPS*>(pSCC);
+    ZeroMemory(pCaps, sizeof(*pCaps));
+    pCaps->guid = MEDIATYPE_Audio;
+    pCaps->MinimumChannels = 1;
+    pCaps->MaximumChannels = 32;
+    pCaps->ChannelsGranularity = 1;
+    pCaps->MinimumBitsPerSample = 8;
+    pCaps->MaximumBitsPerSample = 32;
+    pCaps->BitsPerSampleGranularity = 1;
+    pCaps->MinimumSampleFrequency = 1;
+    pCaps->MaximumSampleFrequency = 192000;
+    pCaps->SampleFrequencyGranularity = 1;
+    CMType mt;
+    HRESULT hr = CMTHelp::MTCreatePCM(mt, 48000, 2, 16, 0xFFFFFFFF);
+    if (FAILED(hr))
+        return hr;
+    hr = mt.CopyTo(ppmt);
+    return hr == S_OK && *ppmt == nullptr ? E_FAIL : hr;
+}

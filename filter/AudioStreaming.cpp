@@ -1,0 +1,208 @@
+// The streaming thread: it fills the allocator's buffers from the tone bank as fast as the
+// downstream filter returns them and stamps each from the count of frames since the last stop.
+#include <cmath>
+
+#include "diagnostics/DSParsers.h"
+#include "filter/AudioSource.h"
+#include "filter/DSAudio.h"
+
+namespace
+{
+// The poll interval when no buffer is free or the downstream pin did not take a sample:
+// the duration of one buffer.
+const DWORD kPollMs = 40;
+
+// Position p of a tone at f1 carried to f2 so that the instantaneous phase p * f stays.
+DWORD CarryPhase(DWORD dwPos, DWORD dwOldFreq, DWORD dwNewFreq, DWORD dwRate)
+{
+    if (dwNewFreq == 0 || dwRate == 0)
+        return 0;
+    double dbl = std::floor(double(dwOldFreq) * double(dwPos) / double(dwNewFreq) + 0.5);
+    return DWORD(std::fmod(dbl, double(dwRate)));
+}
+}
+
+HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF)
+{
+    CComLockGuard<CAudioSource> lock(this);
+    const DWORD cbSample = pWF->wBitsPerSample / 8;
+    for (DWORD c = 0; c < pWF->nChannels && c < TONE_SLOTS; ++c)
+    {
+        const DWORD dwFreq = DWORD(m_anFreq[c]);
+        if (m_anFreqUsed[c] != dwFreq)
+        {
+            m_anPos[c] = CarryPhase(m_anPos[c], m_anFreqUsed[c], dwFreq, pWF->nSamplesPerSec);
+            m_anFreqUsed[c] = dwFreq;
+        }
+        HRESULT hr = CAudioHelp::FillBuffer(pBuf + c * cbSample, cbLen, pWF, m_anFreqUsed[c], &m_anPos[c], m_adblLevel[c]);
+        if (FAILED(hr))
+        {
+            DebugTrace(atlTraceGeneral, 2, L"###Err### %s FillBuffer(): CAudioHelp::FillBuffer( %u )=0x%X\n", ObjectName(),
+                       c, hr);
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+unsigned CAudioSource::ThreadProc()
+{
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    DS_ASSERT(hr == S_OK);
+    DWORD dwWait = INFINITE;
+    while (m_thread.m_bRun)
+    {
+        DWORD dwRet = WaitForSingleObject(m_thread.m_hEvent, dwWait);
+        DS_ASSERT(dwRet == WAIT_OBJECT_0 || dwRet == WAIT_TIMEOUT);
+        if (!m_thread.m_bRun)
+            break;
+        bool bStopped;
+        {
+            CComLockGuard<CAudioSource> lock(this);
+            bStopped = FilterState() == State_Stopped;
+            if (bStopped)
+                m_evStopped.Set();
+        }
+        dwWait = bStopped ? INFINITE : Send();
+    }
+    if (SUCCEEDED(hr))
+        CoUninitialize();
+    return 0;
+}
+
+DWORD CAudioSource::Send()
+{
+    WCHAR szPrefix[NAME_PREFIX_CCH];
+    MakeNamePrefix(ObjectName(), szPrefix, NAME_PREFIX_CCH);
+    HRESULT hr = S_OK;
+    while (hr == S_OK)
+    {
+        if (FilterState() != State_Running)
+            return INFINITE;
+        if (!m_apOut->m_spAllocOut)
+            return INFINITE;
+        CComPtr<IMediaSample> spSample;
+        hr = PrepareSample(&spSample);
+        if (hr == VFW_E_TIMEOUT)
+            return kPollMs;
+        if (FAILED(hr))
+        {
+            DebugTrace(atlTraceGeneral, 2, L"###Err### %s Send(): PrepareSample()=0x%X\n", ObjectName(), hr);
+            return INFINITE;
+        }
+        Debug_Sample(atlTraceGeneral, 8, spSample, szPrefix, true);
+        Debug_SampleLag(atlTraceGeneral, 8, spSample, m_tStart, m_spRefClock);
+        hr = m_apOut->SendSample(spSample);
+    }
+    return kPollMs;
+}
+
+HRESULT CAudioSource::PrepareSample(IMediaSample** ppSample)
+{
+    DS_ASSERT(ppSample != NULL);
+    if (ppSample == nullptr)
+        return E_POINTER;
+    *ppSample = nullptr;
+    if (FilterState() == State_Stopped)
+        return VFW_E_WRONG_STATE;
+
+    CSampleT smp;
+    CComPtr<IMediaSample> spSample;
+    HRESULT hr = m_apOut->GetSample(&spSample, &smp, AM_GBF_NOWAIT);
+    if (FAILED(hr))
+    {
+        if (hr != VFW_E_TIMEOUT)
+            DebugTrace(atlTraceGeneral, 2, L"###Err### %s PrepareSample(): smp.GetSample()=0x%X\n", ObjectName(), hr);
+        return hr;
+    }
+    DS_ASSERT(smp.Has(PM_BUFF));
+    if (!smp.Has(PM_BUFF) || smp.m_pbBuf == nullptr)
+        return E_UNEXPECTED;
+
+    // The format and the synthesis under the filter lock: a settings change lands between
+    // buffers, never inside one. The pin's type is copied under the pin lock.
+    CComLockGuard<CAudioSource> lock(this);
+    WAVEFORMATEXTENSIBLE wfx = {};
+    CMType mtChanged;
+    {
+        CComLockGuard<CAudioSourceOut> pinLock(m_apOut);
+        const WAVEFORMATEX* pWF = m_apOut->m_mt.GetWaveFormat();
+        DS_ASSERT(pWF != NULL);
+        if (pWF == nullptr)
+            return E_UNEXPECTED;
+        memcpy(&wfx, pWF, m_apOut->m_mt.cbFormat < sizeof(wfx) ? m_apOut->m_mt.cbFormat : sizeof(wfx));
+        if (m_bTypeChanged)
+        {
+            hr = mtChanged.Assign(&m_apOut->m_mt);
+            if (FAILED(hr))
+                return hr;
+        }
+    }
+    const WAVEFORMATEX* pWF = &wfx.Format;
+    DS_ASSERT(pWF->nBlockAlign > 0);
+    DS_ASSERT(smp.m_cbBuf >= pWF->nBlockAlign);
+    if (pWF->nBlockAlign == 0 || smp.m_cbBuf < pWF->nBlockAlign)
+        return E_UNEXPECTED;
+
+    const DWORD cbLen = DWORD(smp.m_cbBuf) - DWORD(smp.m_cbBuf) % pWF->nBlockAlign;
+    const LONGLONG llFrames = cbLen / pWF->nBlockAlign;
+    hr = FillBuffer(smp.m_pbBuf, cbLen, pWF);
+    if (FAILED(hr))
+        return hr;
+
+    smp.Remove(PM_BUFF);
+    smp.SetActualDataLength(LONG(cbLen));
+    smp.SetDiscontinuity(m_bDiscontinuity);
+    smp.SetMediaTime(m_llPosition, m_llPosition + llFrames);
+    smp.SetTime(CAudioHelp::SamplesToTime(m_llPosition, pWF, FALSE),
+                CAudioHelp::SamplesToTime(m_llPosition + llFrames, pWF, FALSE));
+    if (m_bTypeChanged)
+    {
+        hr = smp.SetMediaType(&mtChanged);
+        if (FAILED(hr))
+            return hr;
+    }
+    hr = smp.Save(spSample, PM_ALL);
+    if (FAILED(hr))
+    {
+        DebugTrace(atlTraceGeneral, 2, L"###Err### %s: PrepareSample(): sample.Save()=0x%X\n", ObjectName(), hr);
+        return hr;
+    }
+    m_bTypeChanged = false;
+    *ppSample = spSample.Detach();
+    m_llPosition += llFrames;
+    m_bDiscontinuity = false;
+    return S_OK;
+}
+
+HRESULT CAudioSource::StartStreaming()
+{
+    DS_ASSERT(m_apOut->IsConnected());
+    m_thread.Wake();
+    return S_OK;
+}
+
+void CAudioSource::StopStreaming()
+{
+    // The thread acknowledges only a stopped filter; a Stop that left the filter paused or
+    // running has nothing to wait for.
+    {
+        CComLockGuard<CAudioSource> lock(this);
+        if (FilterState() != State_Stopped)
+            return;
+        m_evStopped.Reset();
+    }
+    // Stopped from the streaming thread itself (a downstream filter that stops the graph
+    // inside Receive): it is not in Send once this returns, so there is nothing to wait for.
+    if (GetCurrentThreadId() != m_thread.GetThreadId())
+    {
+        m_thread.Wake();
+        DWORD dwRet = WaitForSingleObject(m_evStopped.m_h, INFINITE);
+        DS_ASSERT(dwRet == WAIT_OBJECT_0);
+    }
+    CComLockGuard<CAudioSource> lock(this);
+    m_llPosition = 0;
+    m_bDiscontinuity = true;
+    for (DWORD& dwPos : m_anPos)
+        dwPos = 0;
+}
