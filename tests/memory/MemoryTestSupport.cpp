@@ -47,12 +47,15 @@ void MemoryTest::SetUp()
 {
     m_nBlocksBefore = CBufferOnVirtualAlloc::LiveBlocks();
     m_nObjectsBefore = CComModuleCount::GetLockCount();
+    CTaskMemorySpy::Instance().Begin();
 }
 
 void MemoryTest::TearDown()
 {
     EXPECT_EQ(CBufferOnVirtualAlloc::LiveBlocks(), m_nBlocksBefore) << "a virtual-memory block was not returned";
     EXPECT_EQ(CComModuleCount::GetLockCount(), m_nObjectsBefore) << "an allocator or sample object is still alive";
+    EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task-memory blocks leaked";
+    EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u) << "task-memory blocks freed twice";
 }
 
 CComPtr<IMemAllocator> NewAllocator()

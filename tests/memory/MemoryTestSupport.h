@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "common/TaskMemorySpy.h"
 #include "common/TestSinkClient.h"
 #include "framework/DSAllocators.h"
 
@@ -38,7 +39,8 @@ private:
 };
 
 // Counts at the start of a test, compared at its end: every virtual-memory block of the
-// buffer sets is returned and every allocator and sample object is gone.
+// buffer sets is returned, every allocator and sample object is gone, and every task-memory
+// block (media types on samples, snapshots and allocators) is freed, none twice.
 class MemoryTest : public ::testing::Test
 {
 protected:

@@ -329,6 +329,87 @@ TEST_F(SampleTest, TheSamplesOwnRecordCanBeGivenBack)
     MTFree(pmt);
 }
 
+// A copy of a media type that cannot be made: its record (the first task-memory block) or
+// its format block (the second). Attaching leaves the sample with no type and no type flag
+// and its other flags as they were; handing out leaves the attached type. Either way no
+// block stays behind (the fixture counts them).
+enum ECopyOp
+{
+    Copy_SetMediaType,
+    Copy_SetProperties,
+    Copy_GetMediaType,
+};
+
+struct CopyFailureCase
+{
+    const char* pszName;
+    ECopyOp eOp;
+    int nFailing;  // which allocation from the call on fails
+};
+
+void PrintTo(const CopyFailureCase& c, std::ostream* os) { *os << c.pszName; }
+
+const CopyFailureCase kCopyFailures[] = {
+    {"SetMediaTypeRecord", Copy_SetMediaType, 1},
+    {"SetMediaTypeFormat", Copy_SetMediaType, 2},
+    {"SetPropertiesRecord", Copy_SetProperties, 1},
+    {"SetPropertiesFormat", Copy_SetProperties, 2},
+    {"GetMediaTypeRecord", Copy_GetMediaType, 1},
+    {"GetMediaTypeFormat", Copy_GetMediaType, 2},
+};
+
+class SampleCopyFailureTest : public SampleTest, public ::testing::WithParamInterface<CopyFailureCase>
+{
+};
+
+TEST_P(SampleCopyFailureTest, OutOfMemoryLeavesTheSampleConsistent)
+{
+    const CopyFailureCase& c = GetParam();
+    CMType mtOld = AudioType(48000);
+    CMType mtNew = AudioType(96000);
+    ASSERT_EQ(m_spSample->SetMediaType(&mtOld), S_OK);
+    ASSERT_EQ(m_spSample->SetSyncPoint(TRUE), S_OK);
+    AM_SAMPLE2_PROPERTIES props = Props();
+    props.dwSampleFlags = AM_SAMPLE_TYPECHANGED | AM_SAMPLE_PREROLL;
+    props.pMediaType = &mtNew;
+    AM_MEDIA_TYPE* pmt = reinterpret_cast<AM_MEDIA_TYPE*>(1);
+
+    CTaskMemorySpy& spy = CTaskMemorySpy::Instance();
+    spy.FailAllocation(c.nFailing);
+    HRESULT hr = E_UNEXPECTED;
+    switch (c.eOp)
+    {
+    case Copy_SetMediaType:
+        hr = m_spSample->SetMediaType(&mtNew);
+        break;
+    case Copy_SetProperties:
+        hr = SetProps(props);
+        break;
+    case Copy_GetMediaType:
+        hr = m_spSample->GetMediaType(&pmt);
+        break;
+    }
+    spy.FailAllocation(0);
+    EXPECT_EQ(hr, E_OUTOFMEMORY);
+
+    if (c.eOp == Copy_GetMediaType)
+    {
+        EXPECT_EQ(pmt, nullptr);
+        EXPECT_EQ(Props().dwSampleFlags, DWORD(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_TYPECHANGED));
+        ASSERT_EQ(m_spSample->GetMediaType(&pmt), S_OK) << "the attached type stays";
+        EXPECT_TRUE(SameType(pmt, &mtOld));
+        MTFree(pmt);
+        return;
+    }
+    EXPECT_EQ(Props().dwSampleFlags, DWORD(AM_SAMPLE_SPLICEPOINT)) << "no type flag, the others as they were";
+    EXPECT_EQ(Props().pMediaType, nullptr);
+    EXPECT_EQ(m_spSample->GetMediaType(&pmt), S_FALSE);
+    EXPECT_EQ(pmt, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SampleCopyFailureTest, ::testing::ValuesIn(kCopyFailures),
+                         [](const auto& info) { return std::string(info.param.pszName); });
+
 // ---------------------------------------------------------------- property block
 
 TEST_F(SampleTest, GetPropertiesWritesAtMostTheBlockAndReportsWhatItWrote)
