@@ -14,6 +14,20 @@ CAudioSource::CAudioSource()
     SetDefaults();
 }
 
+const CFilterSetup& CAudioSource::Setup()
+{
+    static const REGPINTYPES s_anyType = {&GUID_NULL, &GUID_NULL};
+    static WCHAR s_szOut[] = L"Out";
+    static const REGFILTERPINS s_pins[] = {
+        {s_szOut, FALSE, TRUE, FALSE, FALSE, &GUID_NULL, nullptr, 1, &s_anyType},
+    };
+    static const CFilterSetup s_setup = {
+        []() -> UINT { return UINT(sizeof(s_pins) / sizeof(s_pins[0])); },
+        [](UINT nIndex) -> const REGFILTERPINS* { return nIndex < sizeof(s_pins) / sizeof(s_pins[0]) ? &s_pins[nIndex] : nullptr; },
+    };
+    return s_setup;
+}
+
 void CAudioSource::SetDefaults()
 {
     m_clsid = CLSID_Tonewell;

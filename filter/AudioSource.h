@@ -9,6 +9,7 @@
 #include "filter/AudioSourceOut.h"
 #include "filter/CvVersionWrapper.h"
 #include "framework/DSFilters.h"
+#include "framework/FilterRegistration.h"
 #include "support/ComBase.h"
 #include "support/Persist.h"
 #include "support/Threads.h"
@@ -51,6 +52,8 @@ public:
     CAudioSource();
 
     static const CLSID& GetObjectCLSID() { return CLSID_Tonewell; }
+    // The pins the filter mapper records: one output pin "Out" of any type.
+    static const CFilterSetup& Setup();
     LPCWSTR ObjectName() override { return L"[Tonewell]"; }
 
     HRESULT FinalConstruct();
