@@ -19,13 +19,13 @@ namespace
 {
 const DWORD kWatchdogMs = 30000;
 
-// Waits until the allocator has announced n waiters' worth of state: Empty and the
-// getters still inside GetBuffer after a pause.
-void WaitUntilBlocked(IMemAllocator* pAlloc, const std::atomic<int>& nReturned)
+// Returns once nWaiters getters have announced their wait to the allocator: from then on
+// they are inside GetBuffer and can leave it only through a wake-up.
+void WaitUntilWaiting(IMemAllocator* pAlloc, ULONG nWaiters, const std::atomic<int>& nReturned)
 {
-    for (int i = 0; i < 200 && Concrete(pAlloc)->GetState() != AS_Empty; ++i)
-        Sleep(5);
-    Sleep(100);
+    while (Concrete(pAlloc)->GetWaiterCount() < nWaiters)
+        Sleep(1);
+    ASSERT_EQ(Concrete(pAlloc)->GetWaiterCount(), nWaiters);
     ASSERT_EQ(Concrete(pAlloc)->GetState(), AS_Empty);
     ASSERT_EQ(nReturned.load(), 0) << "the getters must still be waiting";
 }
@@ -48,7 +48,7 @@ TEST_F(MemoryTest, WaitersAreWokenByAReleaseOneBufferAtATime)
                 ++nGot;
         };
         CThread t1(getter), t2(getter), t3(getter);
-        WaitUntilBlocked(spAlloc, nReturned);
+        WaitUntilWaiting(spAlloc, 3, nReturned);
         spHeld.Release();
         ASSERT_TRUE(t1.Join(kWatchdogMs) && t2.Join(kWatchdogMs) && t3.Join(kWatchdogMs));
         EXPECT_EQ(nGot.load(), 3) << "each release passed the only buffer on";
@@ -75,7 +75,7 @@ TEST_F(MemoryTest, WaitersAreWokenByADecommitAndFindItNotCommitted)
         std::vector<std::unique_ptr<CThread>> threads;
         for (int i = 0; i < 5; ++i)
             threads.push_back(std::make_unique<CThread>(getter));
-        WaitUntilBlocked(spAlloc, nReturned);
+        WaitUntilWaiting(spAlloc, 5, nReturned);
         EXPECT_EQ(spAlloc->Decommit(), S_OK);
         for (auto& t : threads)
             ASSERT_TRUE(t->Join(kWatchdogMs));
@@ -106,7 +106,7 @@ TEST_F(MemoryTest, WaiterAfterARecommitWithEveryBufferOutIsWokenByARelease)
             hrGot = spAlloc->GetBuffer(&sp, nullptr, nullptr, 0);
             ++nReturned;
         });
-        WaitUntilBlocked(spAlloc, nReturned);
+        WaitUntilWaiting(spAlloc, 1, nReturned);
         b.Release();
         ASSERT_TRUE(getter.Join(kWatchdogMs));
         EXPECT_EQ(hrGot.load(), S_OK);
