@@ -1,0 +1,176 @@
+// The filter end to end in Wine's filter graph: Tonewell -> Sample Grabber (no callback)
+// -> Null Renderer. Without a clock: seconds of audio delivered per second of wall time.
+// With the graph's clock: the process's CPU time per second of real-time streaming.
+// Usage: bench_endtoend [seconds per measurement, default 3]
+#include <windows.h>
+
+#include "bench/BenchClock.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "filter/AudioSource.h"
+#include "support/ComPtr.h"
+
+using namespace bench;
+
+namespace
+{
+// Wine's qedit filters; the SDK headers here do not carry their class identifiers.
+const CLSID kClsidNullRenderer = {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+const CLSID kClsidSampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+
+// The streaming thread starts at once; what it does in its first buffers is not the figure.
+const DWORD kWarmUpMs = 300;
+
+struct CFormat
+{
+    const char* pszName;
+    int nBits, nChannels, nRate;
+};
+
+CComPtr<IPin> FindPin(IBaseFilter* pFilter, PIN_DIRECTION eDir)
+{
+    CComPtr<IEnumPins> spEnum;
+    if (FAILED(pFilter->EnumPins(&spEnum)))
+        return nullptr;
+    for (CComPtr<IPin> spPin; spEnum->Next(1, &spPin, nullptr) == S_OK; spPin.Release())
+    {
+        PIN_DIRECTION eGot;
+        if (SUCCEEDED(spPin->QueryDirection(&eGot)) && eGot == eDir)
+            return spPin;
+    }
+    return nullptr;
+}
+
+// User and kernel time of the whole process, in seconds.
+double ProcessCpuSeconds()
+{
+    FILETIME ftCreate, ftExit, ftKernel, ftUser;
+    if (!GetProcessTimes(GetCurrentProcess(), &ftCreate, &ftExit, &ftKernel, &ftUser))
+        return -1;
+    auto ticks = [](const FILETIME& ft) { return (ULONGLONG(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; };
+    return double(ticks(ftKernel) + ticks(ftUser)) / 1e7;
+}
+
+class CChain
+{
+public:
+    HRESULT Build(const CFormat& f)
+    {
+        HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                      reinterpret_cast<void**>(&m_spGraph));
+        if (SUCCEEDED(hr))
+            hr = ComCreateReferencedInterface<CAudioSource>(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&m_spSource));
+        CComPtr<IBaseFilter> spGrabber, spRenderer;
+        if (SUCCEEDED(hr))
+            hr = CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(&spGrabber));
+        if (SUCCEEDED(hr))
+            hr = CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(&spRenderer));
+        if (SUCCEEDED(hr))
+            hr = CComQIPtr<ICRVTonewell>(m_spSource)->SetParameters(f.nBits, f.nChannels, 0, f.nRate);
+        for (auto [pFilter, pszName] : {std::pair<IBaseFilter*, LPCWSTR>{m_spSource, L"Tonewell"},
+                                        {spGrabber, L"Grabber"}, {spRenderer, L"Null"}})
+            if (SUCCEEDED(hr))
+                hr = m_spGraph->AddFilter(pFilter, pszName);
+        if (SUCCEEDED(hr))
+            hr = m_spGraph->ConnectDirect(FindPin(m_spSource, PINDIR_OUTPUT), FindPin(spGrabber, PINDIR_INPUT), nullptr);
+        if (SUCCEEDED(hr))
+            hr = m_spGraph->ConnectDirect(FindPin(spGrabber, PINDIR_OUTPUT), FindPin(spRenderer, PINDIR_INPUT), nullptr);
+        m_spControl = CComQIPtr<IMediaControl>(m_spGraph);
+        return hr;
+    }
+    ~CChain()
+    {
+        if (m_spControl)
+            m_spControl->Stop();
+    }
+
+    HRESULT RunWithoutClock()
+    {
+        HRESULT hr = CComQIPtr<IMediaFilter>(m_spGraph)->SetSyncSource(nullptr);
+        return SUCCEEDED(hr) ? m_spControl->Run() : hr;
+    }
+    HRESULT RunWithClock() { return m_spControl->Run(); }
+    HRESULT Stop() { return m_spControl->Stop(); }
+
+    // Frames the source has handed downstream since the run began.
+    LONGLONG Frames() const
+    {
+        CAudioSource* pSource = static_cast<CAudioSource*>(static_cast<IBaseFilterImpl<CAudioSource>*>(m_spSource.p));
+        return pSource->m_llPosition;
+    }
+
+private:
+    CComPtr<IGraphBuilder> m_spGraph;
+    CComPtr<IBaseFilter> m_spSource;
+    CComPtr<IMediaControl> m_spControl;
+};
+
+struct CFigures
+{
+    double dblWall, dblAudio, dblCpu;
+};
+
+// Runs the chain for dwSeconds after the warm-up; false on a failure, which it prints.
+bool Measure(const CFormat& f, bool bClock, DWORD dwSeconds, CFigures& fig)
+{
+    CChain chain;
+    HRESULT hr = chain.Build(f);
+    if (SUCCEEDED(hr))
+        hr = bClock ? chain.RunWithClock() : chain.RunWithoutClock();
+    if (FAILED(hr))
+    {
+        std::printf("%s: building or running the graph failed 0x%08lX\n", f.pszName, hr);
+        return false;
+    }
+    Sleep(kWarmUpMs);
+    const LONGLONG llFrames0 = chain.Frames(), llTime0 = Now();
+    const double dblCpu0 = ProcessCpuSeconds();
+    Sleep(dwSeconds * 1000);
+    const LONGLONG llFrames1 = chain.Frames(), llTime1 = Now();
+    const double dblCpu1 = ProcessCpuSeconds();
+    chain.Stop();
+    fig.dblWall = Seconds(llTime1 - llTime0);
+    fig.dblAudio = double(llFrames1 - llFrames0) / f.nRate;
+    fig.dblCpu = dblCpu1 - dblCpu0;
+    return true;
+}
+}
+
+int main(int argc, char** argv)
+{
+    DWORD dwSeconds = argc > 1 ? DWORD(std::strtoul(argv[1], nullptr, 10)) : 3;
+    if (dwSeconds == 0)
+        dwSeconds = 3;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 1;
+    const CFormat formats[] = {
+        {"2 ch 16-bit 48 kHz", 16, 2, 48000},
+        {"8 ch 24-bit 96 kHz", 24, 8, 96000},
+        {"32 ch 32-bit 192 kHz", 32, 32, 192000},
+    };
+    std::printf("Tonewell -> Sample Grabber -> Null Renderer, 1000 Hz sine on every channel, %lu s each\n",
+                dwSeconds);
+    std::printf("Without a clock (as fast as the graph goes):\n");
+    for (const CFormat& f : formats)
+    {
+        CFigures fig;
+        if (Measure(f, false, dwSeconds, fig))
+            std::printf("  %-22s %8.1f s audio per s wall  (%.1f s audio in %.2f s)\n", f.pszName,
+                        fig.dblAudio / fig.dblWall, fig.dblAudio, fig.dblWall);
+    }
+    std::printf("With the graph's clock (real time):\n");
+    for (const CFormat& f : formats)
+    {
+        CFigures fig;
+        if (Measure(f, true, dwSeconds, fig))
+            std::printf("  %-22s %8.1f ms CPU per s streamed  (%.0f ms CPU, %.2f s audio in %.2f s)\n", f.pszName,
+                        fig.dblCpu * 1000 / fig.dblWall, fig.dblCpu * 1000, fig.dblAudio, fig.dblWall);
+    }
+    CoUninitialize();
+    return 0;
+}
