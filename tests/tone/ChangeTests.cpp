@@ -19,6 +19,7 @@ struct ToneChangeCase
     const char* pszName;
     Tone before[2];
     Tone after[2];
+    size_t nAt = 2;  // the last sample of the old tones
 };
 
 void PrintTo(const ToneChangeCase& c, std::ostream* os) { *os << c.pszName; }
@@ -27,19 +28,19 @@ class ToneChange : public ToneGraphTest, public testing::WithParamInterface<Tone
 {
 };
 
-// The change is made on the streaming thread right after sample kAt passed the grabber,
-// so sample kAt + 1 is the first of the new tone: the reference applies it there, phase
+// The change is made on the streaming thread right after sample nAt passed the grabber,
+// so sample nAt + 1 is the first of the new tone: the reference applies it there, phase
 // carried, and must then agree with every byte.
 TEST_P(ToneChange, ToneChangeTakesEffectAtTheNextBuffer)
 {
-    const size_t kAt = 2, kBuffers = 8;
+    const size_t kAt = GetParam().nAt, kBuffers = kAt + 6;
     const CToneFormat fmt = {2, 24, 44100};
     SetFormat(fmt);
     for (int c = 0; c < 2; ++c)
         SetTone(c, GetParam().before[c].nFreq, GetParam().before[c].dblDb);
     Connect();
     auto pDone = std::make_shared<bool>(false);
-    m_spLog->m_fnAfter = [this, pDone](size_t n) {
+    m_spLog->m_fnAfter = [this, pDone, kAt](size_t n) {
         if (n != kAt || *pDone)
             return;
         *pDone = true;
@@ -71,7 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ToneChangeCase{"SineToSquare", {{997, 0.0}, {441, 0.0}}, {{kToneSquare, 0.0}, {441, 0.0}}},
                     ToneChangeCase{"LevelsOnly", {{997, 0.0}, {kToneSquare, 0.0}}, {{997, -20.0}, {kToneSquare, -6.0}}},
                     ToneChangeCase{"ToSilence", {{997, -6.0}, {441, 0.0}}, {{997, -200.0}, {441, -192.0}}},
-                    ToneChangeCase{"BothChannels", {{440, -6.0}, {kToneConstant, 0.0}}, {{880, -12.0}, {3, -1.0}}}),
+                    ToneChangeCase{"BothChannels", {{440, -6.0}, {kToneConstant, 0.0}}, {{880, -12.0}, {3, -1.0}}},
+                    // 25 buffers are one second: the phase has just come round to 0.
+                    ToneChangeCase{"AfterAWholeSecond", {{997, -6.0}, {441, 0.0}}, {{1499, -6.0}, {441, 0.0}}, 24}),
     [](const testing::TestParamInfo<ToneChangeCase>& info) { return std::string(info.param.pszName); });
 
 // A change from the host's thread, racing the streaming thread: it lands between two

@@ -110,6 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FormatCase{"Stereo8bit192000", {2, 8, 192000}, 12},
                     FormatCase{"Six20of24bit48000", {6, 20, 48000}, 20},
                     FormatCase{"Six24bit192000", {6, 24, 192000}, 10},
+                    FormatCase{"Six16bit11025OddFrames", {6, 16, 11025}, 30},
                     FormatCase{"Mono32bit44100", {1, 32, 44100}, 30},
                     FormatCase{"Stereo16bit32001", {2, 16, 32001}, 30},
                     FormatCase{"ThirtyTwo28of32bit8000", {32, 28, 8000}, 30},

@@ -112,9 +112,7 @@ protected:
     CAudioSource* Filter() const;
     // The first pin of the given direction.
     static CComPtr<IPin> PinOf(IBaseFilter* pFilter, PIN_DIRECTION eDir);
-    // The trace lines of the filter ("[Tonewell] ..."), in order.
-    std::vector<std::wstring> FilterLines() const;
-    // Only those that report a failure.
+    // The filter's trace lines that report a failure, in order.
     std::vector<std::wstring> FilterErrors() const;
 
     // Records [nFirst, nLast) are the reference's next buffers: bytes, lengths, times from

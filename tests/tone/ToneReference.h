@@ -53,6 +53,7 @@ public:
     static REFERENCE_TIME FramesToTime(LONGLONG llFrames, DWORD nRate);
 
 private:
+    // Every channel starts as the filter's: 1000 Hz at half scale.
     struct CChannel
     {
         DWORD nFreq = 1000;      // requested
