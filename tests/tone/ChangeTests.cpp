@@ -111,15 +111,9 @@ TEST_F(ToneGraphTest, FrequencyChangeFromTheHostLandsBetweenBuffers)
     ExpectStream(records, nAt, nSeen + kAfter, llPos, false);
 }
 
-struct FormatChangeCase
-{
-    const char* pszName;
-    CToneFormat to;
-};
-
-void PrintTo(const FormatChangeCase& c, std::ostream* os) { *os << c.pszName; }
-
-class ToneFormatChange : public ToneGraphTest, public testing::WithParamInterface<FormatChangeCase>
+// A sine and a square wave; the square wave's code does not fit below half of any rate, so
+// a format set through ICRVTonewell lowers it.
+class ToneSineAndSquare : public ToneGraphTest
 {
 protected:
     void SetUp() override
@@ -128,6 +122,18 @@ protected:
         SetTone(0, 997, -6.0);
         SetTone(1, kToneSquare, -1.0);
     }
+};
+
+struct FormatChangeCase
+{
+    const char* pszName;
+    CToneFormat to;
+};
+
+void PrintTo(const FormatChangeCase& c, std::ostream* os) { *os << c.pszName; }
+
+class ToneFormatChange : public ToneSineAndSquare, public testing::WithParamInterface<FormatChangeCase>
+{
 };
 
 // The downstream pin accepts the new format while the graph runs: the sample after the
@@ -176,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(Graph, ToneFormatChange,
 // The downstream pin refuses the new format while the graph runs: SetParameters answers
 // with the refusal, the settings and the pin's type stay, and the stream goes on as if
 // nothing was asked: no type on any sample, no phase reset.
-TEST_F(ToneFormatChange, RefusedFormatChangeLeavesTheStreamAlone)
+TEST_F(ToneSineAndSquare, RefusedFormatChangeLeavesTheStreamAlone)
 {
     Connect();
     ASSERT_TRUE(SUCCEEDED(Run()));
@@ -210,17 +216,45 @@ TEST_F(ToneFormatChange, RefusedFormatChangeLeavesTheStreamAlone)
     ExpectStream(records, 0, records.size(), llPos, true);
 }
 
+struct StoppedChangeCase
+{
+    const char* pszName;
+    CToneFormat to;
+    bool bStreamConfig;  // through the pin's IAMStreamConfig::SetFormat; otherwise SetParameters
+};
+
+void PrintTo(const StoppedChangeCase& c, std::ostream* os) { *os << c.pszName; }
+
+class ToneStoppedChange : public ToneSineAndSquare, public testing::WithParamInterface<StoppedChangeCase>
+{
+};
+
 // While stopped the pin is reconnected through the graph, which then hears that it
-// changed; the next run streams the new format from 0 in buffers of its own size.
-TEST_P(ToneFormatChange, StoppedFormatChangeReconnects)
+// changed; the next run streams the new format from 0 in buffers of its own size. A type
+// set on the pin leaves the filter's settings and tones as they were, yet the synthesis
+// follows it.
+TEST_P(ToneStoppedChange, StoppedFormatChangeReconnects)
 {
     const CToneFormat to = GetParam().to;
     const size_t kBuffers = 6;
     Connect(kBuffers);
     CComPtr<IMediaEvent> spEvents;
     ASSERT_EQ(m_spGraph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&spEvents)), S_OK);
-    ASSERT_EQ(m_spTone->SetParameters(to.nValidBits, to.nChannels, 0, int(to.nRate)), S_OK);
-    FollowFormat(to);
+    if (GetParam().bStreamConfig)
+    {
+        CMType mt;
+        ASSERT_EQ(CMTHelp::MTCreatePCMEx(mt, to.nRate, to.nChannels, to.ContainerBits(), to.nValidBits, 0xFFFFFFFF),
+                  S_OK);
+        CComQIPtr<IAMStreamConfig> spConfig(PinOf(m_spSource, PINDIR_OUTPUT));
+        ASSERT_TRUE(spConfig);
+        ASSERT_EQ(spConfig->SetFormat(&mt), S_OK);
+        m_ref.SetFormat(to);
+    }
+    else
+    {
+        ASSERT_EQ(m_spTone->SetParameters(to.nValidBits, to.nChannels, 0, int(to.nRate)), S_OK);
+        FollowFormat(to);
+    }
     bool bChanged = false;
     long lCode;
     LONG_PTR lParam1, lParam2;
@@ -233,6 +267,12 @@ TEST_P(ToneFormatChange, StoppedFormatChangeReconnects)
     CMType mtConnected;
     ASSERT_EQ(m_spGrabber->GetConnectedMediaType(&mtConnected), S_OK);
     EXPECT_TRUE(DescribesFormat(mtConnected, to));
+    int nValid = 0, nChannels = 0, nMask = -1, nRate = 0;
+    ASSERT_EQ(m_spTone->GetParameters(&nValid, &nChannels, &nMask, &nRate), S_OK);
+    const CToneFormat settings = GetParam().bStreamConfig ? CToneFormat{2, 16, 48000} : to;
+    EXPECT_EQ(nValid, settings.nValidBits);
+    EXPECT_EQ(nChannels, settings.nChannels);
+    EXPECT_EQ(DWORD(nRate), settings.nRate);
 
     ASSERT_TRUE(SUCCEEDED(Run()));
     ASSERT_TRUE(m_spLog->WaitFor(kBuffers));
@@ -243,5 +283,16 @@ TEST_P(ToneFormatChange, StoppedFormatChangeReconnects)
     ExpectStream(records, 0, kBuffers, llPos, true);
     EXPECT_EQ(FilterErrors(), std::vector<std::wstring>{});
 }
+
+INSTANTIATE_TEST_SUITE_P(Graph, ToneStoppedChange,
+                         testing::Values(StoppedChangeCase{"To44100Hz", {2, 16, 44100}, false},
+                                         StoppedChangeCase{"ToSixChannels24bit", {6, 24, 48000}, false},
+                                         StoppedChangeCase{"ToMono8bit8000Hz", {1, 8, 8000}, false},
+                                         StoppedChangeCase{"To20of24bit192000Hz", {2, 20, 192000}, false},
+                                         StoppedChangeCase{"PinTypeSixChannels24bit", {6, 24, 48000}, true},
+                                         StoppedChangeCase{"PinTypeMono8bit8000Hz", {1, 8, 8000}, true}),
+                         [](const testing::TestParamInfo<StoppedChangeCase>& info) {
+                             return std::string(info.param.pszName);
+                         });
 }
 }
