@@ -111,6 +111,37 @@ TEST_F(ToneGraphTest, FrequencyChangeFromTheHostLandsBetweenBuffers)
     ExpectStream(records, nAt, nSeen + kAfter, llPos, false);
 }
 
+// A format change from the host's thread, racing the streaming thread: exactly one sample
+// carries the new type, every byte before it is in the old format and every byte from it
+// on in the new one.
+TEST_F(ToneGraphTest, FormatChangeFromTheHostLandsBetweenBuffers)
+{
+    const CToneFormat from = {8, 16, 192000}, to = {8, 24, 96000};
+    const size_t kCapacity = 400, kAfter = 6;
+    SetFormat(from);
+    for (int c = 0; c < from.nChannels; ++c)
+        SetTone(c, 997 + 1000 * c, -1.0);
+    Connect(kCapacity);
+    ASSERT_TRUE(SUCCEEDED(Run()));
+    ASSERT_TRUE(m_spLog->WaitFor(3));
+    ASSERT_EQ(m_spTone->SetParameters(to.nValidBits, to.nChannels, 0, int(to.nRate)), S_OK);
+    const size_t nSeen = m_spLog->Seen();
+    ASSERT_LT(nSeen + kAfter, kCapacity) << "the stream ran too far ahead to be recorded";
+    ASSERT_TRUE(m_spLog->WaitFor(nSeen + kAfter));
+    ASSERT_EQ(Stop(), S_OK);
+    const std::vector<CSampleRecord> records = m_spLog->Records();
+
+    size_t nAt = 0;
+    while (nAt < records.size() && records[nAt].hrMediaType != S_OK)
+        ++nAt;
+    ASSERT_GE(nAt, 3u);
+    ASSERT_LE(nAt, nSeen + 1) << "no sample after the call carries the new type";
+    LONGLONG llPos = 0;
+    ExpectStream(records, 0, nAt, llPos, true);
+    FollowFormat(to);
+    ExpectStream(records, nAt, nSeen + kAfter, llPos, false, true);
+}
+
 // A sine and a square wave; the square wave's code does not fit below half of any rate, so
 // a format set through ICRVTonewell lowers it.
 class ToneSineAndSquare : public ToneGraphTest
