@@ -15,6 +15,14 @@ std::string Format(const char* pszFormat, va_list args)
     return cch < 0 ? std::string() : std::string(sz, size_t(cch) < sizeof(sz) ? size_t(cch) : sizeof(sz) - 1);
 }
 
+HANDLE s_hInterrupt = nullptr;
+
+BOOL WINAPI OnConsoleCtrl(DWORD)
+{
+    SetEvent(s_hInterrupt);
+    return TRUE;
+}
+
 // Trailing line breaks, spaces and the final full stop of a system message.
 std::wstring Trimmed(std::wstring text)
 {
@@ -82,4 +90,15 @@ std::string HResultText(HRESULT hr)
     char szCode[16];
     snprintf(szCode, sizeof(szCode), "0x%08lX", static_cast<unsigned long>(hr));
     return (text.empty() ? std::string("error") : Utf8(text)) + " (" + szCode + ")";
+}
+
+HANDLE CatchInterrupt()
+{
+    if (s_hInterrupt == nullptr)
+    {
+        s_hInterrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (s_hInterrupt != nullptr)
+            SetConsoleCtrlHandler(&OnConsoleCtrl, TRUE);
+    }
+    return s_hInterrupt;
 }

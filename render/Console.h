@@ -24,3 +24,7 @@ void SayError(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
 
 // "Class not registered (0x80040154)": the system's or DirectShow's text and the code.
 std::string HResultText(HRESULT hr);
+
+// From here on Ctrl+C and Ctrl+Break set the returned event instead of ending the process,
+// so that a render can stop its graph and remove its unfinished file.
+HANDLE CatchInterrupt();

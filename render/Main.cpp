@@ -49,6 +49,7 @@ int wmain(int argc, wchar_t** argv)
         Say("%s", kUsage);
         return eExit_OK;
     }
+    CatchInterrupt();
     HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(hr))
     {

@@ -21,14 +21,6 @@ const ULONGLONG kProgressEveryMs = 500;
 // on a tone its synthesis refuses).
 const ULONGLONG kStallMs = 10000;
 
-HANDLE s_hInterrupt = nullptr;
-
-BOOL WINAPI OnConsoleCtrl(DWORD)
-{
-    SetEvent(s_hInterrupt);
-    return TRUE;
-}
-
 CComPtr<IPin> FirstPin(IBaseFilter* pFilter, PIN_DIRECTION eDir)
 {
     CComPtr<IEnumPins> spEnum;
@@ -133,8 +125,9 @@ ERenderExit RunUntilDone(CGraph& g, CWavSink* pSink, HANDLE hDone, ULONGLONG llF
     ERenderExit eExit = eExit_OK;
     for (;;)
     {
-        const HANDLE ah[] = {hDone, s_hInterrupt};
-        DWORD dwWait = WaitForMultipleObjects(2, ah, FALSE, 200);
+        // Without the interrupt event (none could be made) only the render's own end counts.
+        const HANDLE ah[] = {hDone, CatchInterrupt()};
+        DWORD dwWait = WaitForMultipleObjects(ah[1] != nullptr ? 2 : 1, ah, FALSE, 200);
         const ULONGLONG tNow = GetTickCount64();
         const ULONGLONG llDone = pSink->Frames();
         if (dwWait == WAIT_OBJECT_0 + 1)
@@ -219,10 +212,8 @@ ERenderExit RenderToWav(IBaseFilter* pSource, const CRenderJob& job)
     }
 
     HANDLE hDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    s_hInterrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     CComObject<CWavSink>* pSink = nullptr;
-    hr = hDone && s_hInterrupt ? ComCreateReferenced(&pSink, writer, llFrames, pWF->nBlockAlign, hDone)
-                               : HResultFromLastError();
+    hr = hDone ? ComCreateReferenced(&pSink, writer, llFrames, pWF->nBlockAlign, hDone) : HResultFromLastError();
     CComPtr<ISampleGrabberCB> spSink;
     spSink.Attach(pSink);
     if (SUCCEEDED(hr))
@@ -236,11 +227,7 @@ ERenderExit RenderToWav(IBaseFilter* pSource, const CRenderJob& job)
     if (FAILED(hr))
         SayError("the graph cannot be prepared: %s", HResultText(hr).c_str());
     else
-    {
-        SetConsoleCtrlHandler(&OnConsoleCtrl, TRUE);
         eExit = RunUntilDone(g, pSink, hDone, llFrames, pWF->nSamplesPerSec, job.bQuiet);
-        SetConsoleCtrlHandler(&OnConsoleCtrl, FALSE);
-    }
     const double dblElapsed = double(GetTickCount64() - tStart) / 1000.0;
     if (eExit == eExit_OK && FAILED(hr = pSink->Result()))
     {
@@ -254,9 +241,6 @@ ERenderExit RenderToWav(IBaseFilter* pSource, const CRenderJob& job)
     }
     if (hDone)
         CloseHandle(hDone);
-    if (s_hInterrupt)
-        CloseHandle(s_hInterrupt);
-    s_hInterrupt = nullptr;
     if (eExit != eExit_OK)
         return eExit;
 

@@ -6,7 +6,7 @@
 
 namespace
 {
-const DWORD kUsage = 1, kNotRegistered = 2, kRefused = 3, kOutput = 4;
+const DWORD kUsage = 1, kNotRegistered = 2, kRefused = 3, kOutput = 4, kRender = 5;
 const char kOldContent[] = "the file that was here before";
 const char kBadSettings[] = "these are not the filter's settings, though as long as them or longer";
 
@@ -74,6 +74,27 @@ TEST_P(RenderErrors, ExplainAndLeaveTheOutputAlone)
 
 INSTANTIATE_TEST_SUITE_P(Cases, RenderErrors, testing::ValuesIn(kErrorCases),
                          [](const testing::TestParamInfo<CErrorCase>& info) { return info.param.pszName; });
+
+// Ctrl+C while the graph runs: the tool stops it and removes its unfinished file.
+TEST_F(RenderTool, InterruptedRenderLeavesTheOutputAlone)
+{
+    ASSERT_TRUE(WriteBytes(m_dir / L"out.wav", kOldContent));
+    bool bSent = false;
+    const CToolRun run = RunRender({L"--realtime", L"-d", L"60", L"out.wav"}, m_dir.Path(),
+                                   [&](const PROCESS_INFORMATION& pi) {
+                                       // The unfinished file appears beside the output as the render begins.
+                                       while (m_dir.Files().size() < 2 &&
+                                              WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT)
+                                       {
+                                       }
+                                       bSent = m_dir.Files().size() == 2 && SendCtrlC(pi.dwProcessId);
+                                   });
+    ASSERT_TRUE(bSent) << Printed(run);
+    EXPECT_EQ(run.dwExit, kRender) << Printed(run);
+    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << Printed(run);
+    EXPECT_EQ(ReadBytes(m_dir / L"out.wav"), kOldContent);
+    EXPECT_EQ(m_dir.Files(), std::vector<std::string>{"out.wav"});
+}
 
 // The filter cannot be created: not registered at all, or registered from a DLL that is gone.
 // Either way the message gives the command that registers the build's DLL.

@@ -55,7 +55,7 @@ std::wstring BinDir()
 }
 
 CToolRun RunProgram(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& dir,
-                    DWORD dwTimeoutMs)
+                    DWORD dwTimeoutMs, const std::function<void(const PROCESS_INFORMATION&)>& fnStarted)
 {
     CToolRun run;
     // The output goes to files beside the scratch directory, not into it.
@@ -72,12 +72,15 @@ CToolRun RunProgram(const std::wstring& exe, const std::vector<std::wstring>& ar
     PROCESS_INFORMATION pi = {};
     const ULONGLONG tStart = GetTickCount64();
     if (hOut == INVALID_HANDLE_VALUE || hErr == INVALID_HANDLE_VALUE ||
-        !CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi))
+        !CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, fnStarted ? CREATE_NEW_CONSOLE : DETACHED_PROCESS,
+                        nullptr, dir.c_str(), &si, &pi))
     {
         ADD_FAILURE() << "cannot start " << Narrow(cmd) << ": error " << GetLastError();
     }
     else
     {
+        if (fnStarted)
+            fnStarted(pi);
         if (WaitForSingleObject(pi.hProcess, dwTimeoutMs) != WAIT_OBJECT_0)
         {
             ADD_FAILURE() << Narrow(cmd) << " did not end within " << dwTimeoutMs << " ms";
@@ -100,9 +103,23 @@ CToolRun RunProgram(const std::wstring& exe, const std::vector<std::wstring>& ar
     return run;
 }
 
-CToolRun RunRender(const std::vector<std::wstring>& args, const std::wstring& dir)
+CToolRun RunRender(const std::vector<std::wstring>& args, const std::wstring& dir,
+                   const std::function<void(const PROCESS_INFORMATION&)>& fnStarted)
 {
-    return RunProgram(BinDir() + L"\\tonewell-render.exe", args, dir);
+    return RunProgram(BinDir() + L"\\tonewell-render.exe", args, dir, 120000, fnStarted);
+}
+
+bool SendCtrlC(DWORD dwProcessId)
+{
+    // The event goes to every process of the console, this one too once attached; it may
+    // arrive after the detach, so this process ignores Ctrl+C from now on.
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    FreeConsole();
+    if (!AttachConsole(dwProcessId))
+        return false;
+    const BOOL bSent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    FreeConsole();
+    return bSent != FALSE;
 }
 
 DWORD Regsvr32(bool bRegister)
@@ -123,10 +140,20 @@ CScratchDir::CScratchDir()
     static LONG s_nCount = 0;
     WCHAR szTemp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, szTemp);
-    m_path = std::wstring(szTemp) + L"tonewell-render-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-             std::to_wstring(InterlockedIncrement(&s_nCount));
-    if (!CreateDirectoryW(m_path.c_str(), nullptr))
-        ADD_FAILURE() << "cannot create " << Narrow(m_path) << ": error " << GetLastError();
+    // Process ids repeat from one Wine session to the next; a name left by a run that was
+    // killed is skipped.
+    for (;;)
+    {
+        m_path = std::wstring(szTemp) + L"tonewell-render-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(InterlockedIncrement(&s_nCount));
+        if (CreateDirectoryW(m_path.c_str(), nullptr))
+            break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+        {
+            ADD_FAILURE() << "cannot create " << Narrow(m_path) << ": error " << GetLastError();
+            break;
+        }
+    }
 }
 
 CScratchDir::~CScratchDir()

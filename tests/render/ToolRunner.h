@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,16 @@ struct CToolRun
 // The directory of this test program, where the build puts the DLL and the tool.
 std::wstring BinDir();
 
-// Runs exe with args in dir; fails the test when it does not end within dwTimeoutMs.
+// Runs exe with args in dir; fails the test when it does not end within dwTimeoutMs. The
+// program has no console, or with fnStarted one of its own, and fnStarted is called once
+// it started.
 CToolRun RunProgram(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& dir,
-                    DWORD dwTimeoutMs = 120000);
-CToolRun RunRender(const std::vector<std::wstring>& args, const std::wstring& dir);
+                    DWORD dwTimeoutMs = 120000,
+                    const std::function<void(const PROCESS_INFORMATION&)>& fnStarted = nullptr);
+CToolRun RunRender(const std::vector<std::wstring>& args, const std::wstring& dir,
+                   const std::function<void(const PROCESS_INFORMATION&)>& fnStarted = nullptr);
+// Ctrl+C to the console of a program started with fnStarted; false when it cannot be sent.
+bool SendCtrlC(DWORD dwProcessId);
 // regsvr32 /s (or /u /s) on the build's Tonewell.dll; its exit code.
 DWORD Regsvr32(bool bRegister);
 
