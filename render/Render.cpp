@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "framework/DSTypes.h"
 #include "render/WavSink.h"
@@ -122,7 +123,7 @@ ERenderExit RunUntilDone(CGraph& g, CWavSink* pSink, HANDLE hDone, ULONGLONG llF
     const ULONGLONG tStart = GetTickCount64();
     ULONGLONG tShown = 0, tLastFrames = tStart, llLastFrames = 0;
     bool bShown = false;
-    ERenderExit eExit = eExit_OK;
+    std::string failure;
     for (;;)
     {
         // Without the interrupt event (none could be made) only the render's own end counts.
@@ -130,17 +131,18 @@ ERenderExit RunUntilDone(CGraph& g, CWavSink* pSink, HANDLE hDone, ULONGLONG llF
         DWORD dwWait = WaitForMultipleObjects(ah[1] != nullptr ? 2 : 1, ah, FALSE, 200);
         const ULONGLONG tNow = GetTickCount64();
         const ULONGLONG llDone = pSink->Frames();
+        char szAudio[32];
+        snprintf(szAudio, sizeof(szAudio), "%.1f s", double(llDone) / dwRate);
         if (dwWait == WAIT_OBJECT_0 + 1)
         {
-            SayError("interrupted after %.1f s of audio; nothing was written", double(llDone) / dwRate);
-            eExit = eExit_Render;
+            failure = std::string("interrupted after ") + szAudio + " of audio; nothing was written";
             break;
         }
         const bool bFinished = dwWait == WAIT_OBJECT_0;
         if (!bQuiet && (bShown || tNow - tStart >= kProgressAfterMs) && (bFinished || tNow - tShown >= kProgressEveryMs))
         {
-            fprintf(stderr, "\r  %5.1f%%  %.1f of %.1f s", 100.0 * double(llDone) / double(llFrames),
-                    double(llDone) / dwRate, double(llFrames) / dwRate);
+            fprintf(stderr, "\r  %5.1f%%  %s of %.1f s", 100.0 * double(llDone) / double(llFrames), szAudio,
+                    double(llFrames) / dwRate);
             fflush(stderr);
             tShown = tNow;
             bShown = true;
@@ -154,16 +156,18 @@ ERenderExit RunUntilDone(CGraph& g, CWavSink* pSink, HANDLE hDone, ULONGLONG llF
         }
         else if (tNow - tLastFrames >= kStallMs)
         {
-            SayError("the filter stopped delivering samples after %.1f s of audio", double(llDone) / dwRate);
-            eExit = eExit_Render;
+            failure = std::string("the filter stopped delivering samples after ") + szAudio + " of audio";
             break;
         }
     }
+    // The progress line ends before anything else is said.
     if (bShown)
         fputs("\n", stderr);
+    if (!failure.empty())
+        SayError("%s", failure.c_str());
     g.spControl->Stop();
     g.spGrabber->SetCallback(nullptr, 0);
-    return eExit;
+    return failure.empty() ? eExit_OK : eExit_Render;
 }
 }
 

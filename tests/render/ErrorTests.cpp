@@ -75,26 +75,54 @@ TEST_P(RenderErrors, ExplainAndLeaveTheOutputAlone)
 INSTANTIATE_TEST_SUITE_P(Cases, RenderErrors, testing::ValuesIn(kErrorCases),
                          [](const testing::TestParamInfo<CErrorCase>& info) { return info.param.pszName; });
 
-// Ctrl+C while the graph runs: the tool stops it and removes its unfinished file.
-TEST_F(RenderTool, InterruptedRenderLeavesTheOutputAlone)
+// Ctrl+C while the graph runs, as it begins or once progress shows: the tool stops the
+// graph, removes its unfinished file, and its message stands on a line of its own.
+struct CInterruptCase
+{
+    const char* pszName;
+    bool bAfterProgress;
+};
+
+void PrintTo(const CInterruptCase& c, std::ostream* os)
+{
+    *os << c.pszName;
+}
+
+class RenderInterrupted : public RenderTool, public testing::WithParamInterface<CInterruptCase>
+{
+protected:
+    // The unfinished file appears beside the output as the render begins; the progress
+    // line comes on stderr after a second of it.
+    bool ReachedPoint() const
+    {
+        return GetParam().bAfterProgress ? ReadBytes(m_dir.Path() + L".err").find('%') != std::string::npos
+                                         : m_dir.Files().size() == 2;
+    }
+};
+
+TEST_P(RenderInterrupted, LeavesTheOutputAlone)
 {
     ASSERT_TRUE(WriteBytes(m_dir / L"out.wav", kOldContent));
     bool bSent = false;
     const CToolRun run = RunRender({L"--realtime", L"-d", L"60", L"out.wav"}, m_dir.Path(),
                                    [&](const PROCESS_INFORMATION& pi) {
-                                       // The unfinished file appears beside the output as the render begins.
-                                       while (m_dir.Files().size() < 2 &&
-                                              WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT)
+                                       while (!ReachedPoint() && WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT)
                                        {
                                        }
-                                       bSent = m_dir.Files().size() == 2 && SendCtrlC(pi.dwProcessId);
+                                       bSent = ReachedPoint() && SendCtrlC(pi.dwProcessId);
                                    });
     ASSERT_TRUE(bSent) << Printed(run);
     EXPECT_EQ(run.dwExit, kRender) << Printed(run);
-    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << Printed(run);
+    const size_t at = run.err.find("tonewell-render: interrupted after");
+    ASSERT_NE(at, std::string::npos) << Printed(run);
+    EXPECT_TRUE(at == 0 || run.err[at - 1] == '\n') << Printed(run);
     EXPECT_EQ(ReadBytes(m_dir / L"out.wav"), kOldContent);
     EXPECT_EQ(m_dir.Files(), std::vector<std::string>{"out.wav"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, RenderInterrupted,
+                         testing::Values(CInterruptCase{"AsItBegins", false}, CInterruptCase{"DuringProgress", true}),
+                         [](const testing::TestParamInfo<CInterruptCase>& info) { return info.param.pszName; });
 
 // The filter cannot be created: not registered at all, or registered from a DLL that is gone.
 // Either way the message gives the command that registers the build's DLL.

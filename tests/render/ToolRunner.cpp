@@ -112,8 +112,11 @@ CToolRun RunRender(const std::vector<std::wstring>& args, const std::wstring& di
 bool SendCtrlC(DWORD dwProcessId)
 {
     // The event goes to every process of the console, this one too once attached; it may
-    // arrive after the detach, so this process ignores Ctrl+C from now on.
-    SetConsoleCtrlHandler(nullptr, TRUE);
+    // arrive after the detach, so this process swallows Ctrl+C from now on. (Ignoring it
+    // instead would be inherited by the programs started later.)
+    static const BOOL s_bSwallowing = SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+    if (!s_bSwallowing)
+        return false;
     FreeConsole();
     if (!AttachConsole(dwProcessId))
         return false;
