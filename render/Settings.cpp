@@ -75,8 +75,8 @@ ERenderExit SetFormat(ICRVTonewell* pTone, const COptions& opt, CFormatSettings&
 std::string ToneReason(const CFormatSettings& f, int nChannel, int nFreq, bool bFreq, double dblDb)
 {
     if (nChannel < 0 || nChannel >= f.nChannels)
-        return "channel " + std::to_string(nChannel) + " does not exist: there are " + std::to_string(f.nChannels) +
-               " channels, numbered 0.." + std::to_string(f.nChannels - 1);
+        return "channel " + std::to_string(nChannel) + " does not exist: the format has " +
+               std::to_string(f.nChannels) + (f.nChannels == 1 ? " channel" : " channels") + ", numbered from 0";
     if (bFreq && 2LL * nFreq >= f.nRate)
         return std::to_string(nFreq) + " Hz is not below half the rate (" + std::to_string(f.nRate) + " Hz / 2)";
     if (!bFreq && !(dblDb <= 0.0))
