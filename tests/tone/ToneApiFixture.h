@@ -23,17 +23,13 @@ public:
     CTypeOut() = default;
     CTypeOut(const CTypeOut&) = delete;
     CTypeOut& operator=(const CTypeOut&) = delete;
-    ~CTypeOut() { Reset(); }
-    AM_MEDIA_TYPE** operator&() { return &p; }
-    AM_MEDIA_TYPE* operator->() const { return p; }
-    const WAVEFORMATEX* Wave() const { return reinterpret_cast<const WAVEFORMATEX*>(p->pbFormat); }
-    const WAVEFORMATEXTENSIBLE* Extensible() const { return reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(p->pbFormat); }
-    void Reset()
+    ~CTypeOut()
     {
         if (p != nullptr && p != kUntouched)
             MTFree(p);
-        p = nullptr;
     }
+    AM_MEDIA_TYPE** operator&() { return &p; }
+    const WAVEFORMATEX* Wave() const { return reinterpret_cast<const WAVEFORMATEX*>(p->pbFormat); }
     // A value no call stores, to see that a refused call left the out parameter alone.
     static inline AM_MEDIA_TYPE* const kUntouched = reinterpret_cast<AM_MEDIA_TYPE*>(uintptr_t(0x5A5A5A50));
     AM_MEDIA_TYPE* p = nullptr;
