@@ -225,10 +225,10 @@ void CTimeStat::Reset()
 
 LONGLONG CTimeStat::Start()
 {
+    // Only Record sets the first-call figure: another thread may be recording the first
+    // call right now.
     LONGLONG llNow = QueryCounter();
     m_llStart = llNow;
-    if (m_nCount == 0)
-        m_llFirst = llNow;
     return llNow;
 }
 

@@ -58,6 +58,7 @@ public:
     // Formats the figures in milliseconds; false (and an empty buffer) without data.
     bool Format(LPWSTR pszBuf, int cchBuf, LPCWSTR pszLabel) const;
     LONGLONG Frequency() const { return m_llFreq; }
+    LONGLONG First() const { return m_llFirst; }     // duration of the first call, in ticks
 
 private:
     LPCWSTR m_pszLabel;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "common/TestSinkClient.h"
+#include "common/Watchdog.h"
 #include "diagnostics/DSTrace.h"
 
 #include <string>
+#include <thread>
 #include <vector>
 
 using testsink::CSinkReader;
@@ -180,6 +182,53 @@ TEST_F(TraceSinkTest, UnloadWritesStatisticsLineThenDetaches)
     EXPECT_EQ(events[1], L"Dok");
 }
 
+// Threads released together trace at once; the statistics line counts every line the
+// sink received, and its figures are durations within the run, not counter readings.
+TEST_F(TraceSinkTest, StatisticsOfThreadsTracingAtOnce)
+{
+    testwatch::CWatchdog watchdog;
+    CSinkReader sink(L"testsink.dll");
+    LoadProbeWith(L"testsink.dll");
+    sink.Clear();
+    const unsigned kThreads = 4, kLines = 200;
+    HANDLE hGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < kThreads; ++i)
+        threads.emplace_back([&] {
+            WaitForSingleObject(hGo, INFINITE);
+            for (unsigned n = 0; n < kLines; ++n)
+                m_probe->Trace(atlTraceGeneral, 8, L"t\n");
+        });
+    LARGE_INTEGER liFreq, liStart, liEnd;
+    QueryPerformanceFrequency(&liFreq);
+    QueryPerformanceCounter(&liStart);
+    SetEvent(hGo);
+    for (auto& thread : threads)
+        thread.join();
+    QueryPerformanceCounter(&liEnd);
+    CloseHandle(hGo);
+    const double dRunMs = double(liEnd.QuadPart - liStart.QuadPart) * 1000.0 / double(liFreq.QuadPart);
+    m_probe->Unload();
+
+    auto events = sink.Events();
+    ASSERT_EQ(events.size(), kThreads * kLines + 2);
+    for (unsigned i = 0; i < kThreads * kLines; ++i)
+        ASSERT_EQ(events[i], Head(8) + L"t\n") << i;
+    EXPECT_EQ(events.back(), L"Dok");
+    const std::wstring stat = events[kThreads * kLines];
+    unsigned nAvg[2], nMin[2], nMax[2], nFirst[2], nCalls = 0;
+    ASSERT_EQ(swscanf(stat.c_str(), (Head(0) + L"*** [Log stat] Output: Avg=%u.%u Min=%u.%u Max=%u.%u "
+                                                L"First=%u.%u ms (%u calls)").c_str(),
+                      &nAvg[0], &nAvg[1], &nMin[0], &nMin[1], &nMax[0], &nMax[1], &nFirst[0], &nFirst[1], &nCalls),
+              9) << stat.c_str();
+    EXPECT_EQ(nCalls, kThreads * kLines);
+    auto ms = [](const unsigned* p) { return p[0] + p[1] / 1000.0; };
+    EXPECT_LE(ms(nFirst), dRunMs) << stat.c_str();
+    EXPECT_LE(ms(nMax), dRunMs) << stat.c_str();
+    EXPECT_LE(ms(nMin), ms(nAvg)) << stat.c_str();
+    EXPECT_LE(ms(nAvg), ms(nMax)) << stat.c_str();
+}
+
 TEST_F(TraceSinkTest, NoStatisticsLineWhenNothingWasTraced)
 {
     CSinkReader sink(L"testsink.dll");
@@ -337,6 +386,20 @@ TEST(TimeStat, FormatsNothingOneCallOrManyCalls)
 
     stat.Reset();
     EXPECT_FALSE(stat.HasData());
+}
+
+// A call that starts while the statistic is empty may race with another thread's first
+// Record: only Record may write the first-call figure.
+TEST(TimeStat, OnlyRecordSetsTheFirstCall)
+{
+    CTimeStat stat;
+    LONGLONG llStart = stat.Start();
+    EXPECT_EQ(stat.First(), 0);
+    stat.Record(5);
+    EXPECT_EQ(stat.First(), 5);
+    stat.Stop(llStart);
+    stat.Stop(stat.Start());
+    EXPECT_EQ(stat.First(), 5);
 }
 
 TEST(FormatErrorText, NameCodeTextAndSystemMessage)
