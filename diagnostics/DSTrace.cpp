@@ -34,9 +34,7 @@ void WriteTraceLine(UINT nLevel, LPCWSTR pszFormat, va_list args)
     else
         szLine[cchHead] = 0;
     szLine[TRACE_LINE_CCH - 1] = 0;
-    ILogObject* pLog = nullptr;
-    if (SUCCEEDED(s_TraceSink.GetLogObject(&pLog)))
-        pLog->WriteLine(szLine);
+    s_TraceSink.WriteLine(szLine);
     s_OutputStat.Stop(llStart);
 }
 
@@ -145,7 +143,7 @@ void DebugTraceBlock(LPCWSTR pszBlock)
     if (pszAnsi == nullptr)
         return;
     WideCharToMultiByte(CP_THREAD_ACP, 0, pszBlock, cchWide + 1, pszAnsi, cbAnsi, nullptr, nullptr);
-    pLog->WriteBlock(UINT32(cchWide), pszAnsi);
+    s_TraceSink.WriteBlock(UINT32(cchWide), pszAnsi);
     HeapFree(GetProcessHeap(), 0, pszAnsi);
 }
 
@@ -160,10 +158,7 @@ void DebugAssert(bool bCondition, LPCSTR pszFile, int nLine, LPCSTR pszCondition
     _snwprintf(szReport, TRACE_LINE_CCH - 1, L"###Err###\n%hs(%i): ASSERT( \"%hs\" )\n%s\n",
                pszFile ? pszFile : "", nLine, pszCondition ? pszCondition : "", szError);
     szReport[TRACE_LINE_CCH - 1] = 0;
-    ILogObject* pLog = nullptr;
-    bool bLog = SUCCEEDED(s_TraceSink.GetLogObject(&pLog));
-    if (bLog)
-        pLog->WriteLine(szReport);
+    s_TraceSink.WriteLine(szReport);
     // No interactive report here: the debugger output gets the assertion instead, so
     // that an assertion never blocks a host or a test.
     WCHAR szDebug[TRACE_LINE_CCH];
@@ -171,8 +166,7 @@ void DebugAssert(bool bCondition, LPCSTR pszFile, int nLine, LPCSTR pszCondition
                pszFile ? pszFile : "", nLine, pszCondition ? pszCondition : "");
     szDebug[TRACE_LINE_CCH - 1] = 0;
     OutputDebugStringW(szDebug);
-    if (bLog)
-        pLog->WriteLine(L"\nexit ASSERT");
+    s_TraceSink.WriteLine(L"\nexit ASSERT");
     SetLastError(dwError);
 }
 
@@ -290,7 +284,7 @@ bool CTimeStat::Format(LPWSTR pszBuf, int cchBuf, LPCWSTR pszLabel) const
 
 // ---------------------------------------------------------------- log sink
 
-CTraceSink::CTraceSink() : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pLogObject(nullptr)
+CTraceSink::CTraceSink() : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pLogObject(nullptr), m_bFaulted(0)
 {
     HKEY hKey = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, LOG_SINK_REGISTRY_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
@@ -339,20 +333,23 @@ void CTraceSink::CallDetach(void* pContext)
 
 CTraceSink::~CTraceSink()
 {
-    if (m_hLibrary == nullptr)
+    if (m_hLibrary != nullptr && m_pLogObject != nullptr && s_OutputStat.HasData())
+    {
+        WCHAR szStat[TRACE_LINE_CCH];
+        if (s_OutputStat.Format(szStat, TRACE_LINE_CCH, L"*** [Log stat] Output: "))
+            DebugTraceAlways(L"%s", szStat);
+        s_OutputStat.Reset();
+    }
+    // A sink that faulted (perhaps on the line just written) is left alone: no Detach and
+    // no unload, both of which would run its code again.
+    if (m_hLibrary == nullptr || m_bFaulted)
     {
         m_pLogObject = nullptr;
+        m_hLibrary = nullptr;
         return;
     }
     if (m_pLogObject != nullptr)
     {
-        if (s_OutputStat.HasData())
-        {
-            WCHAR szStat[TRACE_LINE_CCH];
-            if (s_OutputStat.Format(szStat, TRACE_LINE_CCH, L"*** [Log stat] Output: "))
-                DebugTraceAlways(L"%s", szStat);
-            s_OutputStat.Reset();
-        }
         CallGuarded(&CTraceSink::CallDetach, this);
         m_pLogObject = nullptr;
     }
@@ -365,5 +362,48 @@ HRESULT CTraceSink::GetLogObject(ILogObject** ppLogObject) const
     if (ppLogObject == nullptr)
         return E_POINTER;
     *ppLogObject = m_pLogObject;
-    return m_pLogObject != nullptr ? S_OK : E_FAIL;
+    return *ppLogObject != nullptr ? S_OK : E_FAIL;
+}
+
+void CTraceSink::CallLogObject(void (*pfnCall)(void*), void* pContext)
+{
+    // Lines may be on their way on other threads; each finds the sink off once it looks.
+    if (!CallGuarded(pfnCall, pContext))
+    {
+        InterlockedExchange(&m_bFaulted, 1);
+        InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_pLogObject), nullptr);
+    }
+}
+
+void CTraceSink::WriteLine(LPCWSTR pszLine)
+{
+    struct Call
+    {
+        ILogObject* pLog;
+        LPCWSTR pszLine;
+        static void Run(void* pv)
+        {
+            Call* p = static_cast<Call*>(pv);
+            p->pLog->WriteLine(p->pszLine);
+        }
+    } call{nullptr, pszLine};
+    if (SUCCEEDED(GetLogObject(&call.pLog)))
+        CallLogObject(&Call::Run, &call);
+}
+
+void CTraceSink::WriteBlock(UINT32 cchText, LPCSTR pszText)
+{
+    struct Call
+    {
+        ILogObject* pLog;
+        UINT32 cchText;
+        LPCSTR pszText;
+        static void Run(void* pv)
+        {
+            Call* p = static_cast<Call*>(pv);
+            p->pLog->WriteBlock(p->cchText, p->pszText);
+        }
+    } call{nullptr, cchText, pszText};
+    if (SUCCEEDED(GetLogObject(&call.pLog)))
+        CallLogObject(&Call::Run, &call);
 }

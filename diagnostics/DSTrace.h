@@ -73,6 +73,13 @@ private:
 };
 
 // Connection to the log sink named by HKCU\Software\_VTMLLOG64; one per module.
+//
+// The sink is foreign code, so every call into it is guarded (SehGuard.h). An exception
+// out of the entry point or Attach unloads the library at once, as if there were no sink;
+// one out of Detach is ignored and the library is still unloaded. An exception out of
+// WriteLine or WriteBlock switches the sink off for the module's life: no further line,
+// no Detach, and the library stays loaded, because unloading runs its code again (and
+// other threads may be on their way out of it).
 class CTraceSink
 {
 public:
@@ -84,13 +91,19 @@ public:
     // E_POINTER for a null out, E_FAIL without a log object; no reference is added.
     HRESULT GetLogObject(ILogObject** ppLogObject) const;
 
+    // Hand one line or block to the log object, if one is held.
+    void WriteLine(LPCWSTR pszLine);
+    void WriteBlock(UINT32 cchText, LPCSTR pszText);
+
 private:
     static void CallEntry(void* pContext);
     static void CallDetach(void* pContext);
+    void CallLogObject(void (*pfnCall)(void*), void* pContext);
 
     PFN_GetLogObject m_pfnGetLogObject;
     HMODULE m_hLibrary;
     ILogObject* m_pLogObject;
+    volatile LONG m_bFaulted;
 };
 
 // The module's output statistic (written at unload) and sink.

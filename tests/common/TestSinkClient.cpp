@@ -75,4 +75,16 @@ void CSinkReader::Clear() const
     if (m_pfnClear != nullptr)
         m_pfnClear();
 }
+
+bool CSinkReader::LockIsFree() const
+{
+    auto pfn = Export<BOOL()>("TestSink_LockIsFree");
+    return pfn != nullptr && pfn() != FALSE;
+}
+
+void CSinkReader::SetReentry(void (*pfnReenter)()) const
+{
+    if (auto pfn = Export<void(void (*)())>("TestSink_SetReentry"))
+        pfn(pfnReenter);
+}
 }

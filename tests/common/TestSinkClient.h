@@ -25,8 +25,17 @@ public:
     bool IsLoaded() const { return m_hSink != nullptr; }
     std::vector<std::wstring> Events() const;
     void Clear() const;
+    // Whether another thread can take the sink's own lock (false without the sink).
+    bool LockIsFree() const;
+    // The function a re-entering sink calls from its first line.
+    void SetReentry(void (*pfn)()) const;
 
 private:
+    template <typename F> F* Export(const char* pszName) const
+    {
+        return m_hSink != nullptr ? reinterpret_cast<F*>(GetProcAddress(m_hSink, pszName)) : nullptr;
+    }
+
     HMODULE m_hSink;
     int (*m_pfnCount)();
     int (*m_pfnGet)(int, wchar_t*, int);

@@ -5,6 +5,7 @@
 #include "common/TestSinkClient.h"
 #include "common/Watchdog.h"
 #include "diagnostics/DSTrace.h"
+#include "trace/TraceProbeClient.h"
 
 #include <string>
 #include <thread>
@@ -14,67 +15,6 @@ using testsink::CSinkReader;
 
 namespace
 {
-// The probe module, loaded and unloaded by the test; its trace facility comes up with it.
-class CProbe
-{
-public:
-    CProbe() : m_hModule(LoadLibraryW((testsink::ModuleDir() + L"traceprobe.dll").c_str())) {}
-    ~CProbe() { Unload(); }
-    bool IsLoaded() const { return m_hModule != nullptr; }
-    void Unload()
-    {
-        if (m_hModule != nullptr)
-            FreeLibrary(m_hModule);
-        m_hModule = nullptr;
-    }
-    template <typename F> F* Fn(const char* pszName) const
-    {
-        return reinterpret_cast<F*>(GetProcAddress(m_hModule, pszName));
-    }
-    void Trace(DWORD dwCategory, UINT nLevel, LPCWSTR pszText) const
-    {
-        Fn<void(DWORD, UINT, LPCWSTR)>("Probe_Trace")(dwCategory, nLevel, pszText);
-    }
-    void Assert(bool bCondition, LPCSTR pszFile, int nLine, LPCSTR pszCondition, DWORD dwError) const
-    {
-        Fn<void(bool, LPCSTR, int, LPCSTR, DWORD)>("Probe_Assert")(bCondition, pszFile, nLine, pszCondition, dwError);
-    }
-    bool HasSink() const { return Fn<BOOL()>("Probe_HasSink")() != FALSE; }
-
-private:
-    HMODULE m_hModule;
-};
-
-std::wstring Head(UINT nLevel) { return std::wstring(L"L\x1B") + wchar_t(nLevel + 1) + L"TRACEPROBE: "; }
-
-// Registry path of a DLL beside the test program, written with '|' for '\'.
-std::wstring PipedPath(const wchar_t* pszDll)
-{
-    std::wstring path = testsink::ModuleDir() + pszDll;
-    for (auto& ch : path)
-        if (ch == L'\\')
-            ch = L'|';
-    return path;
-}
-
-class TraceSinkTest : public ::testing::Test
-{
-protected:
-    void TearDown() override { testsink::ClearRegistry(); }
-
-    // Points the registry at the sink, loads the probe, and forgets the key again so
-    // that no other module of the process picks the sink up.
-    void LoadProbeWith(const wchar_t* pszSinkDll)
-    {
-        testsink::SetRegistryValue(PipedPath(pszSinkDll));
-        m_probe = std::make_unique<CProbe>();
-        testsink::ClearRegistry();
-        ASSERT_TRUE(m_probe->IsLoaded());
-    }
-
-    std::unique_ptr<CProbe> m_probe;
-};
-
 TEST_F(TraceSinkTest, LoadsSinkFromRegistryPathAndAttaches)
 {
     CSinkReader sink(L"testsink.dll");
@@ -259,7 +199,8 @@ TEST_F(TraceSinkTest, TonewellModuleBringsTheSinkUpAndDown)
     EXPECT_EQ(sink.Events().back(), L"Dok");
 }
 
-// Sinks that cannot be used leave the module without a sink and unload the library.
+// Sinks that cannot be used leave the module without a sink and unload the library
+// (sinks that fault: SinkFaultTests.cpp).
 struct UnusableSink
 {
     const wchar_t* pszDll;
@@ -279,20 +220,7 @@ TEST_P(TraceUnusableSinkTest, RunsWithoutSinkAndUnloadsTheLibrary)
 
 INSTANTIATE_TEST_SUITE_P(Sinks, TraceUnusableSinkTest,
     ::testing::Values(UnusableSink{L"testsink_noexport.dll", "no Exp_GetLogObject"},
-                      UnusableSink{L"testsink_fault_entry.dll", "entry point faults"},
-                      UnusableSink{L"testsink_fault_attach.dll", "Attach faults"},
                       UnusableSink{L"nosuchsink.dll", "library does not load"}));
-
-TEST_F(TraceSinkTest, FaultInDetachIsIgnoredAndLibraryStillUnloaded)
-{
-    {
-        CSinkReader sink(L"testsink_fault_detach.dll");
-        LoadProbeWith(L"testsink_fault_detach.dll");
-        m_probe->Unload();
-        EXPECT_EQ(sink.Events().back(), L"Dok");
-    }
-    EXPECT_EQ(GetModuleHandleW(L"testsink_fault_detach.dll"), nullptr);
-}
 
 TEST_F(TraceSinkTest, MissingOrOversizedValueMeansNoSink)
 {

@@ -1,28 +1,76 @@
 // A log sink for tests: records everything it receives, in order, so that a test can
-// read back exactly what reached the sink. Built in several variants (SINK_MODE) that
-// misbehave in the ways a foreign sink library might.
+// read back exactly what reached the sink. Built in several variants that misbehave the
+// ways a foreign sink library might: SINK_DOES says what goes wrong, SINK_AT in which call.
 #include "diagnostics/LogObject.h"
 
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
-#define SINK_GOOD 0
-#define SINK_NO_EXPORT 1
-#define SINK_NONZERO 2
-#define SINK_FAULT_ENTRY 3
-#define SINK_FAULT_ATTACH 4
-#define SINK_FAULT_DETACH 5
+// Macros rather than enumerators, so that the preprocessor can leave the export out.
+#define AT_NONE 0
+#define AT_ENTRY 1
+#define AT_ATTACH 2
+#define AT_DETACH 3
+#define AT_WRITELINE 4
+#define AT_WRITEBLOCK 5
+#define AT_EVERY 6
 
-#ifndef SINK_MODE
-#define SINK_MODE SINK_GOOD
+#define DOES_NOTHING 0
+#define DOES_NOEXPORT 1   // has no entry point
+#define DOES_NONZERO 2    // the entry point stores the object but returns 1
+#define DOES_FAULT 3      // access violation while it holds its lock, which a cleanup handler releases
+#define DOES_BREAK 4      // breakpoint exception, likewise under its lock
+#define DOES_THROW 5      // a C++ exception leaves the call while a lock_guard holds its lock
+#define DOES_PROBE 6      // probes unmapped memory and throws and catches a C++ exception itself
+#define DOES_REENTER 7    // on the first line calls the test back (which traces again), then faults
+
+#ifndef SINK_AT
+#define SINK_AT AT_NONE
 #endif
+#ifndef SINK_DOES
+#define SINK_DOES DOES_NOTHING
+#endif
+
+// A frame whose termination handler releases the sink's lock when the frame is unwound,
+// as a __try/__finally of a sink built with another compiler would: g++ runs no cleanup of
+// its own for an access violation.
+extern "C" void SinkLockedFrame(void (*pfn)());
+extern "C" void SinkUnlockOnUnwind(BOOLEAN bAbnormal, void* pEstablisherFrame);
+
+asm(R"(
+    .text
+    .globl SinkLockedFrame
+    .def SinkLockedFrame; .scl 2; .type 32; .endef
+    .seh_proc SinkLockedFrame
+SinkLockedFrame:
+    subq $40, %rsp
+    .seh_stackalloc 40
+    .seh_endprologue
+    .seh_handler __C_specific_handler, @unwind
+    .seh_handlerdata
+    .long 1
+    .rva .Lsink_guarded, .Lsink_guarded_end, SinkUnlockOnUnwind
+    .long 0                 # no jump target: a termination handler
+    .text
+.Lsink_guarded:
+    callq *%rcx
+    nop
+.Lsink_guarded_end:
+    addq $40, %rsp
+    ret
+    .seh_endproc
+)");
 
 namespace
 {
 std::mutex g_Mutex;
 std::vector<std::wstring> g_Events;
 ILogObject** g_ppHolder = nullptr;
+void (*g_pfnReenter)() = nullptr;
+bool g_bReentered = false;
 
 void Record(std::wstring text)
 {
@@ -31,9 +79,58 @@ void Record(std::wstring text)
 }
 
 int* volatile g_pNull = nullptr;
-void Fault() { *g_pNull = 1; }
+void AccessViolation() { *g_pNull = 1; }
+void Breakpoint() { DebugBreak(); }
 
-// Events: "L<line>", "B<length>:<block>", "A<holder check>", "D<holder check>".
+void UnderLock(void (*pfn)())
+{
+    g_Mutex.lock();
+    SinkLockedFrame(pfn);
+    g_Mutex.unlock();
+}
+
+void ThrowUnderLock()
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    throw std::runtime_error("test sink");
+}
+
+void ProbeAndRecover()
+{
+    if (!IsBadReadPtr(reinterpret_cast<void*>(16), 4))
+        Record(L"probe read unmapped memory");
+    try
+    {
+        throw std::runtime_error("handled by the sink");
+    }
+    catch (const std::exception&)
+    {
+    }
+}
+
+void Misbehave(int nCall)
+{
+    if (SINK_AT != nCall && SINK_AT != AT_EVERY)
+        return;
+    switch (SINK_DOES)
+    {
+    case DOES_FAULT: UnderLock(&AccessViolation); break;
+    case DOES_BREAK: UnderLock(&Breakpoint); break;
+    case DOES_THROW: ThrowUnderLock(); break;
+    case DOES_PROBE: ProbeAndRecover(); break;
+    case DOES_REENTER:
+        if (!g_bReentered && g_pfnReenter != nullptr)
+        {
+            g_bReentered = true;
+            g_pfnReenter();
+        }
+        UnderLock(&AccessViolation);
+        break;
+    default: break;
+    }
+}
+
+// Events: "G" (entry), "L<line>", "B<length>:<block>", "A<holder check>", "D<holder check>".
 class CTestLogObject : public ILogObject
 {
 public:
@@ -44,6 +141,7 @@ public:
         for (const char* p = pszText; p && *p; ++p)
             text += wchar_t(static_cast<unsigned char>(*p));
         Record(text);
+        Misbehave(AT_WRITEBLOCK);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetOptions(DWORD) override { return S_OK; }
@@ -52,16 +150,14 @@ public:
         g_ppHolder = ppHolder;
         bool bOk = ppHolder != nullptr && *ppHolder == this && p1 == nullptr && p2 == nullptr;
         Record(bOk ? L"Aok" : L"Abad");
-        if (SINK_MODE == SINK_FAULT_ATTACH)
-            Fault();
+        Misbehave(AT_ATTACH);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Detach(ILogObject** ppHolder) override
     {
         bool bOk = ppHolder != nullptr && *ppHolder == this && (g_ppHolder == nullptr || g_ppHolder == ppHolder);
         Record(bOk ? L"Dok" : L"Dbad");
-        if (SINK_MODE == SINK_FAULT_DETACH)
-            Fault();
+        Misbehave(AT_DETACH);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Flush() override { return S_OK; }
@@ -69,6 +165,7 @@ public:
     HRESULT STDMETHODCALLTYPE WriteLine(LPCWSTR pszLine) override
     {
         Record(L"L" + std::wstring(pszLine ? pszLine : L""));
+        Misbehave(AT_WRITELINE);
         return S_OK;
     }
 };
@@ -76,14 +173,18 @@ public:
 CTestLogObject g_LogObject;
 }
 
-#if SINK_MODE != SINK_NO_EXPORT
+extern "C" void SinkUnlockOnUnwind(BOOLEAN, void*)
+{
+    g_Mutex.unlock();
+}
+
+#if SINK_DOES != DOES_NOEXPORT
 extern "C" __declspec(dllexport) int STDMETHODCALLTYPE Exp_GetLogObject(ILogObject** ppLogObject)
 {
     Record(L"G");
-    if (SINK_MODE == SINK_FAULT_ENTRY)
-        Fault();
+    Misbehave(AT_ENTRY);
     *ppLogObject = &g_LogObject;
-    return SINK_MODE == SINK_NONZERO ? 1 : 0;
+    return SINK_DOES == DOES_NONZERO ? 1 : 0;
 }
 #endif
 
@@ -108,4 +209,24 @@ extern "C" __declspec(dllexport) void TestSink_Clear()
 {
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_Events.clear();
+    g_bReentered = false;
+}
+
+// Whether another thread can take the sink's lock now: a sink abandoned mid-call without
+// unwinding keeps it.
+extern "C" __declspec(dllexport) BOOL TestSink_LockIsFree()
+{
+    bool bFree = false;
+    std::thread([&bFree] {
+        bFree = g_Mutex.try_lock();
+        if (bFree)
+            g_Mutex.unlock();
+    }).join();
+    return bFree;
+}
+
+// The function a DOES_REENTER sink calls from its first line.
+extern "C" __declspec(dllexport) void TestSink_SetReentry(void (*pfn)())
+{
+    g_pfnReenter = pfn;
 }
