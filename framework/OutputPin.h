@@ -17,6 +17,20 @@
 // A downstream pin may offer types without end; past this many the list counts as exhausted.
 const int DS_MAX_TYPES_TRIED = 256;
 
+// Whether a record from another filter holds the format block it claims: none with a size
+// of 0, or a task-memory block of at least cbFormat bytes. A copy reads cbFormat bytes.
+inline bool DSFormatBlockHolds(const AM_MEDIA_TYPE* pmt)
+{
+    if (pmt->pbFormat == nullptr || pmt->cbFormat == 0)
+        return pmt->pbFormat == nullptr && pmt->cbFormat == 0;
+    IMalloc* pMalloc = nullptr;
+    if (FAILED(CoGetMalloc(1, &pMalloc)) || pMalloc == nullptr)
+        return false;
+    SIZE_T cb = pMalloc->GetSize(pmt->pbFormat);
+    pMalloc->Release();
+    return cb != SIZE_T(-1) && cb >= pmt->cbFormat;
+}
+
 template <class TPin, class TFilter>
 class COutputPin : public CPinBase<TFilter>,
                    public IPinImpl<TPin>,
@@ -89,7 +103,7 @@ public:
             // An enumerator that claims a type and hands none over has nothing more to offer.
             if (pmt == nullptr)
                 return VFW_E_NO_ACCEPTABLE_TYPES;
-            hr = AttemptConnection(pReceivePin, pmt);
+            hr = DSFormatBlockHolds(pmt) ? AttemptConnection(pReceivePin, pmt) : VFW_E_INVALIDMEDIATYPE;
             MTFree(pmt);
             if (hr == S_OK)
                 return S_OK;
@@ -142,7 +156,8 @@ public:
         {
             this->m_spConnected = pReceivePin;
             hr = pReceivePin->ReceiveConnection(static_cast<IPin*>(Pin()), &mt);
-            if (FAILED(hr))
+            // A peer that answers S_FALSE has not taken the connection.
+            if (hr != S_OK)
                 DebugTrace(atlTraceGeneral, 8, L"%s ExecConnection(): m_spConnected->ReceiveConnection()=0x%X\n",
                            ObjectName(), hr);
             else

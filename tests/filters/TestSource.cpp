@@ -19,10 +19,17 @@ void CTestSourcePin::AllocatorRequest(ALLOCATOR_PROPERTIES* pProps)
     pProps->cbPrefix = 0;
 }
 
+HRESULT CTestSourcePin::AllocatorCreate(IMemAllocator** ppAllocator)
+{
+    ++m_nAllocatorsCreated;
+    return CAllocatorMatch<CTestSourcePin>::AllocatorCreate(ppAllocator);
+}
+
 HRESULT CTestSource::FinalConstruct()
 {
     m_hIdle = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    if (m_hIdle == nullptr)
+    m_hStopWaits = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (m_hIdle == nullptr || m_hStopWaits == nullptr)
         return E_OUTOFMEMORY;
     HRESULT hr = CreateOutputPin(nullptr);
     if (FAILED(hr))
@@ -37,6 +44,8 @@ void CTestSource::FinalRelease()
     DestroyPins();
     if (m_hIdle != nullptr)
         CloseHandle(m_hIdle);
+    if (m_hStopWaits != nullptr)
+        CloseHandle(m_hStopWaits);
 }
 
 STDMETHODIMP CTestSource::Run(REFERENCE_TIME tStart)
@@ -57,8 +66,45 @@ STDMETHODIMP CTestSource::Stop()
     // The allocator is decommitted by now, so a buffer request under way returns.
     m_bStreaming = false;
     m_thread.Wake();
+    SetEvent(m_hStopWaits);
     WaitForSingleObject(m_hIdle, INFINITE);
     m_llSamples = 0;
+    return hr;
+}
+
+HRESULT CTestSource::ChangeFormat(const AM_MEDIA_TYPE* pmt)
+{
+    if (pmt == nullptr)
+        return E_POINTER;
+    CComLockGuard<CTestSource> lock(this);
+    CComPtr<IPin> spPeer;
+    {
+        CComLockGuard<CTestSourcePin> lockPin(m_apOut);
+        spPeer = m_apOut->m_spConnected;
+        if (!spPeer)
+            return m_apOut->m_mt.Assign(pmt);
+    }
+    HRESULT hr;
+    if (FilterState() != State_Stopped)
+    {
+        // No pin lock while the peer answers: it may call back into the pin.
+        hr = spPeer->QueryAccept(pmt);
+        if (hr != S_OK)
+            return DSFailureOf(hr, VFW_E_CHANGING_FORMAT);
+        CComLockGuard<CTestSourcePin> lockPin(m_apOut);
+        hr = m_apOut->m_mt.Assign(pmt);
+        m_bTypeChanged = SUCCEEDED(hr);
+        return hr;
+    }
+    {
+        CComLockGuard<CTestSourcePin> lockPin(m_apOut);
+        hr = m_apOut->m_mt.Assign(pmt);
+        if (FAILED(hr))
+            return hr;
+    }
+    hr = ReconnectPin(static_cast<IPin*>(m_apOut), nullptr);
+    if (hr == S_OK)
+        NotifyGraphChanged();
     return hr;
 }
 
@@ -99,20 +145,26 @@ bool CTestSource::SendOne()
     HRESULT hr = m_apOut->GetSample(&spSample, AM_GBF_NOWAIT);
     if (hr != S_OK)
         return false;
-    BYTE* pb = nullptr;
-    spSample->GetPointer(&pb);
-    LONG cb = spSample->GetSize();
-    const WAVEFORMATEX* pWF = m_apOut->m_mt.GetWaveFormat();
-    LONG cbFrame = pWF != nullptr && pWF->nBlockAlign != 0 ? pWF->nBlockAlign : 1;
-    cb -= cb % cbFrame;
-    for (LONG i = 0; i < cb; ++i)
-        pb[i] = BYTE(m_nSamplesSent + i);
-    spSample->SetActualDataLength(cb);
-    LONGLONG llFrames = cb / cbFrame;
-    REFERENCE_TIME tStart = pWF != nullptr ? m_llSamples * 10000000 / pWF->nSamplesPerSec : 0;
-    REFERENCE_TIME tStop = pWF != nullptr ? (m_llSamples + llFrames) * 10000000 / pWF->nSamplesPerSec : 0;
-    spSample->SetTime(&tStart, &tStop);
-    m_llSamples += llFrames;
+    {
+        // The format and the type-change mark hold still while the buffer is filled.
+        CComLockGuard<CTestSource> lock(this);
+        BYTE* pb = nullptr;
+        spSample->GetPointer(&pb);
+        LONG cb = spSample->GetSize();
+        const WAVEFORMATEX* pWF = m_apOut->m_mt.GetWaveFormat();
+        LONG cbFrame = pWF != nullptr && pWF->nBlockAlign != 0 ? pWF->nBlockAlign : 1;
+        cb -= cb % cbFrame;
+        for (LONG i = 0; i < cb; ++i)
+            pb[i] = BYTE(m_nSamplesSent + i);
+        spSample->SetActualDataLength(cb);
+        LONGLONG llFrames = cb / cbFrame;
+        REFERENCE_TIME tStart = pWF != nullptr ? m_llSamples * 10000000 / pWF->nSamplesPerSec : 0;
+        REFERENCE_TIME tStop = pWF != nullptr ? (m_llSamples + llFrames) * 10000000 / pWF->nSamplesPerSec : 0;
+        spSample->SetTime(&tStart, &tStop);
+        m_llSamples += llFrames;
+        if (m_bTypeChanged && spSample->SetMediaType(&m_apOut->m_mt) == S_OK)
+            m_bTypeChanged = false;
+    }
     hr = m_apOut->SendSample(spSample);
     m_hrLastSend = hr;
     if (hr == S_OK)

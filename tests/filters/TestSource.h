@@ -1,6 +1,9 @@
 // A source filter of the tests' own, made from the framework's templates: one output pin
 // with one PCM type, and a streaming thread that fills every buffer it gets with a byte
-// pattern and sends it downstream while the filter runs. Switches let a test make the
+// pattern and sends it downstream while the filter runs. Like the tone generator, the
+// thread holds the filter lock while it fills a buffer and no lock while it waits for a
+// buffer or delivers one, and a format change asks the connected pin while the filter runs
+// and reconnects through the graph while it is stopped. Switches let a test make the
 // filter's hooks refuse.
 #pragma once
 #include <windows.h>
@@ -35,12 +38,15 @@ public:
 
     // 4 buffers of 40 ms in the current format, or what a test sets.
     void AllocatorRequest(ALLOCATOR_PROPERTIES* pProps);
+    // The framework's own allocator, counted.
+    HRESULT AllocatorCreate(IMemAllocator** ppAllocator);
 
     STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
     STDMETHOD_(ULONG, AddRef)() override = 0;
     STDMETHOD_(ULONG, Release)() override = 0;
 
     ALLOCATOR_PROPERTIES m_propsRequest = {};  // all 0: derive from the current type
+    std::atomic<LONG> m_nAllocatorsCreated{0};
 };
 
 class CTestSource : public CComObjectRootEx<CComMultiThreadModel>,
@@ -70,6 +76,12 @@ public:
     // A live source: nothing to cue while paused, so the graph does not wait for renderers.
     STDMETHOD(GetState)(DWORD dwMilliSecsTimeout, FILTER_STATE* pState) override;
 
+    // Makes pmt the pin's type: while running or paused only when the connected pin accepts
+    // it (the next sample carries it); while stopped the graph reconnects the pin with it.
+    HRESULT ChangeFormat(const AM_MEDIA_TYPE* pmt);
+    // Set when Stop waits for the streaming thread to become idle.
+    HANDLE StopWaitsEvent() const { return m_hStopWaits; }
+
     BOOL Filter_QueryAcceptMT(int nIndex, const AM_MEDIA_TYPE* pmt);
     HRESULT Filter_CompleteConnect(int nIndex);
     void Filter_Disconnect(int nIndex);
@@ -94,5 +106,7 @@ private:
     CSimpleThread<CTestSource> m_thread;
     std::atomic<bool> m_bStreaming{false};  // the thread sends only while set
     HANDLE m_hIdle = nullptr;               // set while the thread sends nothing
+    HANDLE m_hStopWaits = nullptr;          // auto-reset
     LONGLONG m_llSamples = 0;
+    bool m_bTypeChanged = false;            // under the filter lock: the next sample carries the type
 };
