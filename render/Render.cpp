@@ -52,6 +52,16 @@ struct CGraph
     CComPtr<IMediaControl> spControl;
 };
 
+// Wine's system clock can wait forever in its last Release for its advise thread, which
+// missed the wake-up while going idle (seen when a render is interrupted as it starts). The
+// clock is let go by the process's end instead, which does not wait for that thread.
+void KeepClockForProcessLife(IGraphBuilder* pGraph)
+{
+    IReferenceClock* pClock = nullptr;
+    if (SUCCEEDED(CComQIPtr<IMediaFilter>(pGraph)->GetSyncSource(&pClock)))
+        (void)pClock;  // the reference is kept on purpose
+}
+
 // Builds source -> Sample Grabber -> Null Renderer; on failure, says which step failed.
 HRESULT BuildGraph(IBaseFilter* pSource, CGraph& g, CMType& mt, const char*& pszStep)
 {
@@ -226,6 +236,8 @@ ERenderExit RenderToWav(IBaseFilter* pSource, const CRenderJob& job)
     if (SUCCEEDED(hr))
         hr = job.bRealtime ? g.spBuilder->SetDefaultSyncSource()
                            : CComQIPtr<IMediaFilter>(g.spBuilder)->SetSyncSource(nullptr);
+    if (SUCCEEDED(hr) && job.bRealtime)
+        KeepClockForProcessLife(g.spBuilder);
     ERenderExit eExit = eExit_Render;
     const ULONGLONG tStart = GetTickCount64();
     if (FAILED(hr))
