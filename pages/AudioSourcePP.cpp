@@ -433,6 +433,8 @@ void CAudioSourcePP::OnFormatChanged(int nId)
         {
             DS_ASSERT(nItem < kChannelsMax);
             m_nChannels = nItem + 1;
+            // The mask is for the count chosen: it can be typed before the count is applied.
+            ::EnableWindow(GetDlgItem(IDC_MASK), m_nChannels >= 3);
         }
         else if (nId == IDC_RATE)
         {

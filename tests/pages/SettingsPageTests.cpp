@@ -170,6 +170,20 @@ TEST_F(SettingsPageTest, MaskEditOnlyAboveTwoChannels)
         EXPECT_EQ(Text(Ctl(IDC_MASK)), c.pszShown) << c.nChannels << " channels";
         EXPECT_EQ(IsWindowEnabled(Ctl(IDC_MASK)) != FALSE, c.bEnabled) << c.nChannels << " channels";
     }
+    // The count chosen in the list, not yet applied, decides at once.
+    ASSERT_EQ(m_spTone->SetParameters(16, 2, 0, 48000), S_OK);
+    Open();
+    const struct
+    {
+        int nItem;
+        bool bEnabled;
+    } choices[] = {{5, true}, {1, false}, {2, true}, {0, false}};
+    for (const auto& c : choices)
+    {
+        Choose(Ctl(IDC_CHANNELS), c.nItem);
+        EXPECT_EQ(IsWindowEnabled(Ctl(IDC_MASK)) != FALSE, c.bEnabled) << c.nItem + 1 << " channels chosen";
+    }
+    EXPECT_EQ(Params().nChannels, 2) << "not applied";
 }
 
 // Every offered rate: the slider's positions give the scale's frequencies, typed frequencies
