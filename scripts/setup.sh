@@ -3,7 +3,8 @@
 set -euo pipefail
 # libwine-dev brings the platform IDL files that the module's own IDL imports (widl is in mingw-w64-tools).
 packages=(wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-          cmake ninja-build xvfb xauth googletest mingw-w64-tools libwine-dev)
+          cmake ninja-build xvfb xauth googletest mingw-w64-tools libwine-dev
+          x11-apps imagemagick)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -2,6 +2,8 @@
 
 #include "diagnostics/DSTrace.h"
 #include "filter/AudioSource.h"
+#include "pages/AudioSourcePP.h"
+#include "pages/TonewellAbout.h"
 #include "server/Registrar.h"
 #include "server/Resources.h"
 #include "support/ComClassFactory.h"
@@ -46,8 +48,17 @@ HRESULT UpdateFilterRegistry(bool bRegister)
     return hr;
 }
 
+// The pages' registry updates only run their scripts.
+template <UINT nScriptId>
+HRESULT UpdateScriptRegistry(bool bRegister)
+{
+    return RunScript(nScriptId, bRegister);
+}
+
 CClassEntry g_classes[] = {
     {&CLSID_Tonewell, &CreateClassObject<CAudioSource>, &UpdateFilterRegistry, nullptr},
+    {&CLSID_TonewellPP, &CreateClassObject<CAudioSourcePP>, &UpdateScriptRegistry<IDR_TONEWELL_PP>, nullptr},
+    {&CLSID_TonewellAbout, &CreateClassObject<CTonewellAbout>, &UpdateScriptRegistry<IDR_TONEWELL_ABOUT>, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
 }

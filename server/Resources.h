@@ -2,6 +2,8 @@
 #pragma once
 
 #define IDR_TONEWELL_FILTER 101
+#define IDR_TONEWELL_PP 105
+#define IDR_TONEWELL_ABOUT 110
 
 #define IDS_PROJNAME 100
 #define IDS_TONEWELL_DESC 102

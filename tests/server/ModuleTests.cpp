@@ -72,7 +72,7 @@ TEST_F(ModuleTest, CanUnloadFollowsObjectsAndServerLocks)
     EXPECT_EQ(m_pfnCanUnloadNow(), S_OK);
 }
 
-// Aggregation: the class object creates the filter inside an outer object asking for IUnknown.
+// Aggregation: each class object creates its object inside an outer object asking for IUnknown.
 TEST_F(ModuleTest, ClassObjectCreatesInsideAnOuterObject)
 {
     struct COuter : IUnknown
@@ -92,21 +92,33 @@ TEST_F(ModuleTest, ClassObjectCreatesInsideAnOuterObject)
             return E_NOINTERFACE;
         }
     } outer;
-    CComPtr<IClassFactory> spFactory;
-    ASSERT_EQ(m_pfnGetClassObject(CLSID_Tonewell, IID_IClassFactory, reinterpret_cast<void**>(&spFactory)), S_OK);
-    IUnknown* pInner = nullptr;
-    EXPECT_EQ(spFactory->CreateInstance(&outer, IID_IBaseFilter, reinterpret_cast<void**>(&pInner)), CLASS_E_NOAGGREGATION);
-    ASSERT_EQ(spFactory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&pInner)), S_OK);
-    CComPtr<IBaseFilter> spFilter;
-    ASSERT_EQ(pInner->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&spFilter)), S_OK);
-    CComPtr<IUnknown> spIdentity;
-    ASSERT_EQ(spFilter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&spIdentity)), S_OK);
-    EXPECT_EQ(spIdentity.p, static_cast<IUnknown*>(&outer));
-    spIdentity.Release();
-    spFilter.Release();
-    EXPECT_EQ(pInner->Release(), 0u);
-    spFactory.Release();
-    EXPECT_EQ(m_pfnCanUnloadNow(), S_OK);
+    const struct
+    {
+        const CLSID* pClsid;
+        const IID* pIid;
+        const char* pszName;
+    } classes[] = {{&CLSID_Tonewell, &IID_IBaseFilter, "filter"},
+                   {&CLSID_TonewellPP, &IID_IPropertyPage, "settings page"},
+                   {&CLSID_TonewellAbout, &IID_IPropertyPage, "About page"}};
+    for (const auto& c : classes)
+    {
+        SCOPED_TRACE(c.pszName);
+        CComPtr<IClassFactory> spFactory;
+        ASSERT_EQ(m_pfnGetClassObject(*c.pClsid, IID_IClassFactory, reinterpret_cast<void**>(&spFactory)), S_OK);
+        IUnknown* pInner = nullptr;
+        EXPECT_EQ(spFactory->CreateInstance(&outer, *c.pIid, reinterpret_cast<void**>(&pInner)), CLASS_E_NOAGGREGATION);
+        ASSERT_EQ(spFactory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&pInner)), S_OK);
+        CComPtr<IUnknown> spObject;
+        ASSERT_EQ(pInner->QueryInterface(*c.pIid, reinterpret_cast<void**>(&spObject)), S_OK);
+        CComPtr<IUnknown> spIdentity;
+        ASSERT_EQ(spObject->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&spIdentity)), S_OK);
+        EXPECT_EQ(spIdentity.p, static_cast<IUnknown*>(&outer));
+        spIdentity.Release();
+        spObject.Release();
+        EXPECT_EQ(pInner->Release(), 0u);
+        spFactory.Release();
+        EXPECT_EQ(m_pfnCanUnloadNow(), S_OK);
+    }
 }
 
 TEST_F(ModuleTest, RegistrationRestoresTheCallersLocale)

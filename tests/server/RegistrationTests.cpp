@@ -20,6 +20,8 @@ using namespace servertest;
 namespace
 {
 const std::wstring kFilterKey = L"CLSID\\{5B7E0C40-8A2D-4F63-9E1B-6D4C3A2F7E90}";
+const std::wstring kSettingsPageKey = L"CLSID\\{5B7E0C41-8A2D-4F63-9E1B-6D4C3A2F7E90}";
+const std::wstring kAboutPageKey = L"CLSID\\{5B7E0C42-8A2D-4F63-9E1B-6D4C3A2F7E90}";
 const std::wstring kTypeLibKey = L"TypeLib\\{2F6A9D13-E4B7-4C58-A1D3-7E9B05C4F2A8}";
 // A filter of the tests' own in the maker's category: {0D1E2F30-4A5B-4C6D-8E9F-A0B1C2D3E4F5}.
 const CLSID kOtherFilter = {0x0D1E2F30, 0x4A5B, 0x4C6D, {0x8E, 0x9F, 0xA0, 0xB1, 0xC2, 0xD3, 0xE4, 0xF5}};
@@ -59,11 +61,32 @@ TEST_F(RegistrationTest, ScriptKeysAndValuesAreInTheRegistry)
         {kFilterKey + L"\\VersionIndependentProgID", nullptr, L"Tonewell.TonewellFilter"},
         {kFilterKey + L"\\InprocServer32", L"ThreadingModel", L"Both"},
         {kFilterKey + L"\\TypeLib", nullptr, L"{2F6A9D13-E4B7-4C58-A1D3-7E9B05C4F2A8}"},
+        {L"Tonewell.TonewellPP.1", nullptr, L"Corvane Tonewell PropPage"},
+        {L"Tonewell.TonewellPP.1\\CLSID", nullptr, L"{5B7E0C41-8A2D-4F63-9E1B-6D4C3A2F7E90}"},
+        {L"Tonewell.TonewellPP", nullptr, L"Corvane Tonewell PropPage"},
+        {L"Tonewell.TonewellPP\\CLSID", nullptr, L"{5B7E0C41-8A2D-4F63-9E1B-6D4C3A2F7E90}"},
+        {L"Tonewell.TonewellPP\\CurVer", nullptr, L"Tonewell.TonewellPP.1"},
+        {kSettingsPageKey, nullptr, L"Corvane Tonewell PropPage"},
+        {kSettingsPageKey + L"\\InprocServer32", L"ThreadingModel", L"Both"},
+        {L"Tonewell.KqTonewellAbout.1", nullptr, L"Corvane Tonewell About"},
+        {L"Tonewell.KqTonewellAbout.1\\CLSID", nullptr, L"{5B7E0C42-8A2D-4F63-9E1B-6D4C3A2F7E90}"},
+        {L"Tonewell.KqTonewellAbout", nullptr, L"Corvane Tonewell About"},
+        {L"Tonewell.KqTonewellAbout\\CLSID", nullptr, L"{5B7E0C42-8A2D-4F63-9E1B-6D4C3A2F7E90}"},
+        {L"Tonewell.KqTonewellAbout\\CurVer", nullptr, L"Tonewell.KqTonewellAbout.1"},
+        {kAboutPageKey, nullptr, L"Corvane Tonewell About"},
+        {kAboutPageKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
     };
     for (const auto& v : values)
         EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, v.path, v.pszName), v.expected) << v.path;
-    std::wstring server = StringValue(HKEY_CLASSES_ROOT, kFilterKey + L"\\InprocServer32");
-    EXPECT_EQ(_wcsicmp(server.c_str(), ModulePath().c_str()), 0) << server;
+    for (const std::wstring& key : {kFilterKey, kSettingsPageKey, kAboutPageKey})
+    {
+        std::wstring server = StringValue(HKEY_CLASSES_ROOT, key + L"\\InprocServer32");
+        EXPECT_EQ(_wcsicmp(server.c_str(), ModulePath().c_str()), 0) << key << ": " << server;
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kAboutPageKey + L"\\Programmable"));
+    // The settings page's class key holds its server only.
+    for (const wchar_t* pszSub : {L"\\ProgID", L"\\VersionIndependentProgID", L"\\TypeLib", L"\\Programmable"})
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kSettingsPageKey + pszSub)) << pszSub;
 }
 
 TEST_F(RegistrationTest, TypeLibraryDescribesTheControlInterface)
@@ -248,8 +271,10 @@ TEST_F(RegistrationTest, UnregistrationRemovesClassesTypeLibraryAndMapperEntries
               S_OK);
 
     ASSERT_EQ(RunRegsvr32(ModulePath(), true), 0u);
-    for (const std::wstring& key : {kFilterKey, std::wstring(L"Tonewell.TonewellFilter"),
-                                    std::wstring(L"Tonewell.TonewellFilter.1"), kTypeLibKey})
+    for (const std::wstring& key :
+         {kFilterKey, std::wstring(L"Tonewell.TonewellFilter"), std::wstring(L"Tonewell.TonewellFilter.1"), kTypeLibKey,
+          kSettingsPageKey, std::wstring(L"Tonewell.TonewellPP"), std::wstring(L"Tonewell.TonewellPP.1"), kAboutPageKey,
+          std::wstring(L"Tonewell.KqTonewellAbout"), std::wstring(L"Tonewell.KqTonewellAbout.1")})
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
     EXPECT_FALSE(CategoryHolds(CLSID_AudioInputDeviceCategory, CLSID_Tonewell));
     EXPECT_FALSE(CategoryHolds(CLSID_CorvaneFilterCategory, CLSID_Tonewell));

@@ -1,0 +1,95 @@
+// What the page tests share: the registered module and its trace lines, the page's beeps and
+// message boxes caught, the actions a person takes on controls sent as the controls' own
+// messages, and pictures of what a window shows.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ImportPatch.h"
+#include "common/TestSinkClient.h"
+
+namespace pagetest
+{
+// The module's trace lines of this program's run (testsink.dll is named in the registry
+// before the module is first loaded).
+testsink::CSinkReader& Sink();
+// Whether any trace line so far contains the text.
+bool SinkHas(const std::wstring& text);
+
+// Counts the module's calls of MessageBeep (the page's beep) while it lives.
+class CBeepCounter
+{
+public:
+    CBeepCounter();
+    ~CBeepCounter();
+    bool IsActive() const { return m_patch.IsActive(); }
+    int Count() const;
+
+private:
+    CImportPatch m_patch;
+};
+
+// Catches the thread's message boxes as they open, records them and closes them with OK,
+// so that a box never waits for a person.
+class CMessageBoxCatcher
+{
+public:
+    struct CBox
+    {
+        std::wstring caption;
+        std::wstring text;
+        HWND hOwner;
+        HICON hIcon;
+    };
+    CMessageBoxCatcher();
+    ~CMessageBoxCatcher();
+    std::vector<CBox> m_boxes;
+
+private:
+    static LRESULT CALLBACK Hook(int nCode, WPARAM wParam, LPARAM lParam);
+    HHOOK m_hHook;
+};
+
+// A person's actions, as the controls report them to the page.
+void Choose(HWND hCombo, int nIndex);          // a list or combo selection
+void TypeText(HWND hEdit, const std::wstring& text);  // select all, then type character by character
+void SetText(HWND hEdit, const std::wstring& text);   // replace the text at once
+void PressKey(HWND hWnd, UINT vk);
+void Click(HWND hWnd, POINT pt);
+// Drags a trackbar's thumb to nPos; pfnWhileHeld runs with the mouse button still down.
+void DragThumb(HWND hSlider, int nPos, void (*pfnWhileHeld)(void*) = nullptr, void* pContext = nullptr);
+// Clicks the upper (up) or lower arrow of an up-down control.
+void ClickSpin(HWND hSpin, bool bUp);
+
+std::wstring Text(HWND hWnd);
+std::vector<std::wstring> Items(HWND hCombo);
+int Selection(HWND hCombo);
+int SliderPos(HWND hSlider);
+
+// A picture of a window's client area.
+class CCapture
+{
+public:
+    // From the window's own painting into a memory picture (WM_PRINTCLIENT).
+    static CCapture PrintClient(HWND hWnd);
+    // From what the window shows now.
+    static CCapture Window(HWND hWnd);
+
+    COLORREF Pixel(int x, int y) const;
+    int Width() const { return m_cx; }
+    int Height() const { return m_cy; }
+    // The smallest rectangle holding every pixel for which pfnMatch is true; empty when none.
+    RECT Bounds(bool (*pfnMatch)(COLORREF)) const;
+    bool Any(bool (*pfnMatch)(COLORREF)) const;
+    bool Has(COLORREF clr) const;
+
+private:
+    int m_cx = 0;
+    int m_cy = 0;
+    std::vector<DWORD> m_pixels;  // top-down rows of 0x00RRGGBB
+};
+
+bool IsBlack(COLORREF clr);
+}
