@@ -58,4 +58,15 @@ long ProcessHandleCount()
         return long(dwCount);
     return CountInSystemTable();
 }
+
+long ProcessHandleCountSettledAt(long nExpected)
+{
+    long nCount = ProcessHandleCount();
+    for (int i = 0; i < 100 && nCount != nExpected; ++i)
+    {
+        Sleep(10);
+        nCount = ProcessHandleCount();
+    }
+    return nCount;
+}
 }

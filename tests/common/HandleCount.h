@@ -8,4 +8,8 @@ namespace testhandles
 // -1 when neither query can count: a running process always holds handles, so a count of
 // 0 is a failed query too. Leak tests assert a positive baseline before they compare.
 long ProcessHandleCount();
+
+// The count once it equals nExpected, read again for up to a second: a thread or a
+// platform object that is just going away may still count for a moment; a leak stays.
+long ProcessHandleCountSettledAt(long nExpected);
 }

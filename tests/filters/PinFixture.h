@@ -100,7 +100,7 @@ protected:
         EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocks) << "a COM object of ours is still alive";
         EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task memory leaked";
         EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u) << "task memory freed twice";
-        EXPECT_EQ(HandlesSettledAt(m_nHandles), m_nHandles) << "handles leaked";
+        EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(m_nHandles), m_nHandles) << "handles leaked";
         CoUninitialize();
     }
 
@@ -117,18 +117,6 @@ protected:
             Fake()->DropKeptSamples();
     }
 
-    // A thread that has just ended may still count for a moment: the count is read again for
-    // up to a second until it equals nExpected; a leak stays.
-    static long HandlesSettledAt(long nExpected)
-    {
-        long nCount = testhandles::ProcessHandleCount();
-        for (int i = 0; i < 100 && nCount != nExpected; ++i)
-        {
-            Sleep(10);
-            nCount = testhandles::ProcessHandleCount();
-        }
-        return nCount;
-    }
 
     CTestSource* Source() { return static_cast<CTestSource*>(static_cast<IBaseFilterImpl<CTestSource>*>(m_spSource.p)); }
     CTestSourcePin* Pin() { return Source()->m_apOut; }

@@ -235,7 +235,8 @@ void ToneGraphTest::TearDown()
     EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore) << "an object of ours is alive";
     EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task memory is left";
     EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u);
-    EXPECT_EQ(testhandles::ProcessHandleCount(), m_nHandlesBefore + s_nHandlesPerGraph)
+    EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(m_nHandlesBefore + s_nHandlesPerGraph),
+              m_nHandlesBefore + s_nHandlesPerGraph)
         << "handles are left (" << s_nHandlesPerGraph << " per graph made)";
 }
 
