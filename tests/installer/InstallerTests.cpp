@@ -170,6 +170,11 @@ const CUpgradeCase kUpgradeCases[] = {
     {"MovedElsewhere", L"Tonewell 1.0", L"Corvane Tonewell", L"Corvane Tonewell"},
 };
 
+void PrintTo(const CUpgradeCase& c, std::ostream* pOut)
+{
+    *pOut << c.pszName;
+}
+
 class InstallerUpgrade : public Installer, public testing::WithParamInterface<CUpgradeCase>
 {
 };
