@@ -34,6 +34,7 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} is installed and registered: programs that record from audio capture sources now list $\"${PRODUCT}$\".$\r$\n$\r$\ntonewell-render.exe in the installation folder renders its tones to WAV files; README.txt there explains it."
+!insertmacro MUI_PAGE_LICENSE "${FILES}/LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
