@@ -9,6 +9,7 @@
 #include "framework/FilterRegistration.h"
 #include "render/ToolRunner.h"
 #include "server/ServerTestSupport.h"
+#include "support/Threads.h"
 
 namespace installtest
 {
@@ -17,16 +18,6 @@ namespace
 const CLSID kFilter = {0x5B7E0C40, 0x8A2D, 0x4F63, {0x9E, 0x1B, 0x6D, 0x4C, 0x3A, 0x2F, 0x7E, 0x90}};
 const wchar_t kFilterKey[] = L"CLSID\\{5B7E0C40-8A2D-4F63-9E1B-6D4C3A2F7E90}";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane Tonewell";
-
-struct CHandle
-{
-    HANDLE h;
-    ~CHandle()
-    {
-        if (h != nullptr && h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-};
 }
 
 std::wstring WinePath(const char* pszLinuxPath)
@@ -56,11 +47,11 @@ DWORD RunToTheEnd(const std::wstring& commandLine, DWORD dwTimeoutMs)
 {
     // The job's completion port says when its last process has ended; processes started by
     // the first one belong to the job too.
-    CHandle job{CreateJobObjectW(nullptr, nullptr)};
-    CHandle port{CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1)};
-    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {job.h, port.h};
-    if (job.h == nullptr || port.h == nullptr ||
-        !SetInformationJobObject(job.h, JobObjectAssociateCompletionPortInformation, &association, sizeof(association)))
+    CHandle2 job(CreateJobObjectW(nullptr, nullptr));
+    CHandle2 port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {job.m_h, port.m_h};
+    if (job.m_h == nullptr || port.m_h == nullptr ||
+        !SetInformationJobObject(job.m_h, JobObjectAssociateCompletionPortInformation, &association, sizeof(association)))
     {
         ADD_FAILURE() << "no job object with a completion port: error " << GetLastError();
         return DWORD(-1);
@@ -73,8 +64,8 @@ DWORD RunToTheEnd(const std::wstring& commandLine, DWORD dwTimeoutMs)
         ADD_FAILURE() << "cannot start the command: error " << GetLastError();
         return DWORD(-1);
     }
-    CHandle process{pi.hProcess}, thread{pi.hThread};
-    if (!AssignProcessToJobObject(job.h, pi.hProcess))
+    CHandle2 process(pi.hProcess), thread(pi.hThread);
+    if (!AssignProcessToJobObject(job.m_h, pi.hProcess))
     {
         ADD_FAILURE() << "cannot put the process into the job: error " << GetLastError();
         TerminateProcess(pi.hProcess, 1);
@@ -88,10 +79,10 @@ DWORD RunToTheEnd(const std::wstring& commandLine, DWORD dwTimeoutMs)
         DWORD dwMessage = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* pOverlapped = nullptr;
-        if (tNow >= tEnd || !GetQueuedCompletionStatus(port.h, &dwMessage, &key, &pOverlapped, DWORD(tEnd - tNow)))
+        if (tNow >= tEnd || !GetQueuedCompletionStatus(port.m_h, &dwMessage, &key, &pOverlapped, DWORD(tEnd - tNow)))
         {
             ADD_FAILURE() << "the command and its processes did not end within " << dwTimeoutMs << " ms";
-            TerminateJobObject(job.h, 0xDEAD);
+            TerminateJobObject(job.m_h, 0xDEAD);
             WaitForSingleObject(pi.hProcess, INFINITE);
             break;
         }
