@@ -1,5 +1,6 @@
 // Synthesis throughput: every channel of 40 ms buffers filled with one CAudioHelp::FillBuffer
-// call per channel, as the filter does, against a memset of the same bytes.
+// call per channel, as the filter does: per sample, through the sine caches, and against a
+// constant level and a memset of the same bytes.
 // Usage: bench_synthesis [seconds of audio per format, default 60]
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "filter/DSAudio.h"
+#include "filter/SineCache.h"
 
 using namespace bench;
 
@@ -39,8 +41,10 @@ WAVEFORMATEXTENSIBLE MakeFormat(const CSetup& s)
 }
 
 // Seconds taken to fill every channel of nBuffers buffers; channel c gets dwFreq + 10 c Hz
-// (or dwFreq itself when it is a constant level). Negative on failure.
-double FillAll(const CSetup& s, const WAVEFORMATEXTENSIBLE& wfe, std::vector<BYTE>& buf, DWORD nBuffers, DWORD dwFreq)
+// (or dwFreq itself when it is a constant level), through its cache when caches are given.
+// Negative on failure.
+double FillAll(const CSetup& s, const WAVEFORMATEXTENSIBLE& wfe, std::vector<BYTE>& buf, DWORD nBuffers, DWORD dwFreq,
+               CSineCache* pCaches)
 {
     const unsigned cbSample = s.wBits / 8;
     std::vector<DWORD> pos(s.wChannels, 0);
@@ -50,7 +54,7 @@ double FillAll(const CSetup& s, const WAVEFORMATEXTENSIBLE& wfe, std::vector<BYT
         {
             DWORD dwChannelFreq = dwFreq == CAudioHelp::FREQ_CONSTANT ? dwFreq : dwFreq + 10 * c;
             HRESULT hr = CAudioHelp::FillBuffer(buf.data() + c * cbSample, DWORD(buf.size()), &wfe.Format,
-                                                dwChannelFreq, &pos[c], 0.5);
+                                                dwChannelFreq, &pos[c], 0.5, pCaches != nullptr ? &pCaches[c] : nullptr);
             if (FAILED(hr))
             {
                 std::printf("%s: FillBuffer failed 0x%08lX\n", s.pszName, hr);
@@ -60,6 +64,13 @@ double FillAll(const CSetup& s, const WAVEFORMATEXTENSIBLE& wfe, std::vector<BYT
     return Seconds(Now() - llStart);
 }
 
+void Print(const char* pszName, const char* pszWhat, double dblSeconds, double dblAudio, double dblFrames,
+           double dblSamples)
+{
+    std::printf("%-22s %-22s %7.3f s %11.0f frames/s %8.1fx real time %6.2f ns/sample\n", pszName, pszWhat,
+                dblSeconds, dblFrames / dblSeconds, dblAudio / dblSeconds, dblSeconds * 1e9 / dblSamples);
+}
+
 void Run(const CSetup& s, DWORD dwSeconds)
 {
     const WAVEFORMATEXTENSIBLE wfe = MakeFormat(s);
@@ -67,11 +78,19 @@ void Run(const CSetup& s, DWORD dwSeconds)
     const DWORD cbBuffer = nFrames * wfe.Format.nBlockAlign;
     const DWORD nBuffers = dwSeconds * 25;
     std::vector<BYTE> buf(cbBuffer);
+    std::vector<CSineCache> caches(s.wChannels);
 
-    double dblFill = FillAll(s, wfe, buf, nBuffers, 1000);
-    double dblLevel = FillAll(s, wfe, buf, nBuffers, CAudioHelp::FREQ_CONSTANT);
-    if (dblFill < 0 || dblLevel < 0)
+    // The per-sample path over one second only: it is the slow one.
+    double dblPerSample = FillAll(s, wfe, buf, 25, 1000, nullptr);
+    // The first second fills the caches; the following ones read them.
+    double dblFirst = FillAll(s, wfe, buf, 25, 1000, caches.data());
+    double dblCached = FillAll(s, wfe, buf, nBuffers, 1000, caches.data());
+    double dblLevel = FillAll(s, wfe, buf, nBuffers, CAudioHelp::FREQ_CONSTANT, nullptr);
+    if (dblPerSample < 0 || dblFirst < 0 || dblCached < 0 || dblLevel < 0)
         return;
+    size_t cbCaches = 0;
+    for (const CSineCache& cache : caches)
+        cbCaches += cache.Bytes();
 
     volatile BYTE bSink = 0;
     LONGLONG llStart = Now();
@@ -82,15 +101,14 @@ void Run(const CSetup& s, DWORD dwSeconds)
     }
     double dblSet = Seconds(Now() - llStart);
 
-    const double dblFrames = double(nFrames) * nBuffers;
-    const double dblSamples = dblFrames * s.wChannels;
-    const double dblBytes = double(cbBuffer) * nBuffers;
-    std::printf("%-22s %3u s audio: sine %7.3f s  %12.0f frames/s  %7.1fx real time  %6.1f ns/sample\n", s.pszName,
-                unsigned(dwSeconds), dblFill, dblFrames / dblFill, dwSeconds / dblFill, dblFill * 1e9 / dblSamples);
-    std::printf("%-22s constant level:   %7.3f s  %12.0f frames/s  %7.1fx real time  %6.1f ns/sample\n", "",
-                dblLevel, dblFrames / dblLevel, dwSeconds / dblLevel, dblLevel * 1e9 / dblSamples);
-    std::printf("%-22s memset ceiling:   %7.3f s  %12.0f frames/s  %7.0fx real time  %6.2f GB/s\n", "", dblSet,
-                dblFrames / dblSet, dwSeconds / dblSet, dblBytes / dblSet / 1e9);
+    const double dblFrames = double(nFrames) * nBuffers, dblSecond = double(nFrames) * 25;
+    Print(s.pszName, "sine per sample (1 s)", dblPerSample, 1, dblSecond, dblSecond * s.wChannels);
+    Print("", "sine, caches filling", dblFirst, 1, dblSecond, dblSecond * s.wChannels);
+    Print("", "sine from the caches", dblCached, dwSeconds, dblFrames, dblFrames * s.wChannels);
+    Print("", "constant level", dblLevel, dwSeconds, dblFrames, dblFrames * s.wChannels);
+    Print("", "memset of the bytes", dblSet, dwSeconds, dblFrames, dblFrames * s.wChannels);
+    std::printf("%-22s cached sine: %.1fx the per-sample speed, %.2fx the constant level's time; caches %.0f KiB\n",
+                "", (dblPerSample / dblSecond) / (dblCached / dblFrames), dblCached / dblLevel, cbCaches / 1024.0);
 }
 }
 
@@ -104,8 +122,10 @@ int main(int argc, char** argv)
         {"8 ch 24-bit 96 kHz", 96000, 8, 24},
         {"32 ch 32-bit 192 kHz", 192000, 32, 32},
     };
-    std::printf("One FillBuffer call per channel per 40 ms buffer: sines of 1000 + 10 c Hz, then a constant\n"
-                "level (the same work without sin), then memset of the same bytes\n");
+    std::printf("One FillBuffer call per channel per 40 ms buffer, sines of 1000 + 10 c Hz: one second per\n"
+                "sample, one second filling the channels' caches, then %lu s from them; a constant level\n"
+                "(the same stores without sin) and memset of the same bytes for comparison\n",
+                static_cast<unsigned long>(dwSeconds));
     for (const CSetup& s : setups)
         Run(s, dwSeconds);
     return 0;

@@ -34,7 +34,8 @@ HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
             m_anPos[c] = CarryPhase(m_anPos[c], m_anFreqUsed[c], dwFreq, pWF->nSamplesPerSec);
             m_anFreqUsed[c] = dwFreq;
         }
-        HRESULT hr = CAudioHelp::FillBuffer(pBuf + c * cbSample, cbLen, pWF, m_anFreqUsed[c], &m_anPos[c], m_adblLevel[c]);
+        HRESULT hr = CAudioHelp::FillBuffer(pBuf + c * cbSample, cbLen, pWF, m_anFreqUsed[c], &m_anPos[c], m_adblLevel[c],
+                                            &m_aSineCache[c]);
         if (FAILED(hr))
         {
             DebugTrace(atlTraceGeneral, 2, L"###Err### %s FillBuffer(): CAudioHelp::FillBuffer( %u )=0x%X\n", ObjectName(),
@@ -205,4 +206,11 @@ void CAudioSource::StopStreaming()
     m_bDiscontinuity = true;
     for (DWORD& dwPos : m_anPos)
         dwPos = 0;
+    ReleaseSineCaches();
+}
+
+void CAudioSource::ReleaseSineCaches()
+{
+    for (CSineCache& cache : m_aSineCache)
+        cache.Release();
 }
