@@ -31,7 +31,7 @@ protected:
         m_ref.SetTone(c, nFreq, Filter().m_adblLevel[c]);
     }
     // The filter's next 40 ms buffer, as the streaming thread asks for it.
-    std::vector<BYTE> FillNext()
+    std::vector<BYTE> FillNext(HRESULT hrExpected = S_OK)
     {
         const CToneFormat& fmt = m_ref.Format();
         WAVEFORMATEXTENSIBLE wfe = {};
@@ -44,7 +44,7 @@ protected:
         wfe.Format.cbSize = 22;
         wfe.Samples.wValidBitsPerSample = fmt.nValidBits;
         std::vector<BYTE> buf(fmt.BufferFrames() * size_t(fmt.BlockAlign()), 0xCD);
-        EXPECT_EQ(Filter().FillBuffer(buf.data(), DWORD(buf.size()), &wfe.Format), S_OK);
+        EXPECT_EQ(Filter().FillBuffer(buf.data(), DWORD(buf.size()), &wfe.Format), hrExpected);
         return buf;
     }
     size_t CacheBytes(int c) { return Filter().m_aSineCache[c].Bytes(); }
@@ -87,6 +87,29 @@ TEST_F(SineCacheFilter, EveryBufferMatchesTheReferenceThroughToneChanges)
             ASSERT_TRUE(FillNext() == expected) << "buffer " << nBuffer;
         }
     }
+}
+
+// The buffer is written in runs of frames across the channels; a channel that the synthesis
+// refuses still leaves the channels before it whole and advanced, itself and the later ones
+// untouched, as one call per channel would.
+TEST_F(SineCacheFilter, ARefusedChannelLeavesTheOnesBeforeItWholeAndTheRestUntouched)
+{
+    const CToneFormat fmt = {8, 32, 192000};
+    SetFormat(fmt);
+    for (int c = 0; c < 8; ++c)
+        SetTone(c, c == 3 ? -1 : c == 6 ? 0 : 1000 + 7 * c, -3.0);
+    ASSERT_TRUE(FillNext() == m_ref.Render(fmt.BufferFrames()));
+
+    ASSERT_EQ(Tone()->SetFrequency(5, -5), S_OK);
+    m_ref.SetFrequency(5, -5);
+    const std::vector<BYTE> refused = FillNext(E_INVALIDARG);
+    ASSERT_TRUE(m_ref.Render(fmt.BufferFrames()).empty());
+    for (size_t i = 0; i < refused.size(); ++i)
+        if (i % fmt.BlockAlign() >= 5 * 4)
+            ASSERT_EQ(refused[i], 0xCD) << "byte " << i << " of a channel from the refused one on";
+
+    SetTone(5, 1000, -3.0);
+    EXPECT_TRUE(FillNext() == m_ref.Render(fmt.BufferFrames())) << "the channels before 5 went on a whole buffer";
 }
 
 TEST_F(SineCacheFilter, CachesAreFreedByChangesOfTheirToneByAFormatAndAtStop)
