@@ -94,6 +94,8 @@ public:
     HRESULT PrepareSample(IMediaSample** ppSample);
     HRESULT StartStreaming();
     void StopStreaming();
+    // Whether a failed buffer request hr is a Stop that came between Send's state test and it.
+    bool StopOvertook(HRESULT hr);
 
     STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
     STDMETHOD_(ULONG, AddRef)() override = 0;

@@ -80,6 +80,13 @@ HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
     return S_OK;
 }
 
+bool CAudioSource::StopOvertook(HRESULT hr)
+{
+    // Stop leaves Running before it decommits the allocator, so a request refused for that
+    // reason after Send saw the filter running is the stream's end, not a fault.
+    return hr == VFW_E_NOT_COMMITTED && FilterState() != State_Running;
+}
+
 unsigned CAudioSource::ThreadProc()
 {
     HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -122,7 +129,8 @@ DWORD CAudioSource::Send()
             return kPollMs;
         if (FAILED(hr))
         {
-            DebugTrace(atlTraceGeneral, 2, L"###Err### %s Send(): PrepareSample()=0x%X\n", ObjectName(), hr);
+            if (!StopOvertook(hr))
+                DebugTrace(atlTraceGeneral, 2, L"###Err### %s Send(): PrepareSample()=0x%X\n", ObjectName(), hr);
             return INFINITE;
         }
         Debug_Sample(atlTraceGeneral, 8, spSample, szPrefix, true);
@@ -146,7 +154,7 @@ HRESULT CAudioSource::PrepareSample(IMediaSample** ppSample)
     HRESULT hr = m_apOut->GetSample(&spSample, &smp, AM_GBF_NOWAIT);
     if (FAILED(hr))
     {
-        if (hr != VFW_E_TIMEOUT)
+        if (hr != VFW_E_TIMEOUT && !StopOvertook(hr))
             DebugTrace(atlTraceGeneral, 2, L"###Err### %s PrepareSample(): smp.GetSample()=0x%X\n", ObjectName(), hr);
         return hr;
     }

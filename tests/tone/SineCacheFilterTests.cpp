@@ -105,8 +105,11 @@ TEST_F(SineCacheFilter, ARefusedChannelLeavesTheOnesBeforeItWholeAndTheRestUntou
     const std::vector<BYTE> refused = FillNext(E_INVALIDARG);
     ASSERT_TRUE(m_ref.Render(fmt.BufferFrames()).empty());
     for (size_t i = 0; i < refused.size(); ++i)
-        if (i % fmt.BlockAlign() >= 5 * 4)
-            ASSERT_EQ(refused[i], 0xCD) << "byte " << i << " of a channel from the refused one on";
+    {
+        if (i % fmt.BlockAlign() < 5 * 4)
+            continue;
+        ASSERT_EQ(refused[i], 0xCD) << "byte " << i << " of a channel from the refused one on";
+    }
 
     SetTone(5, 1000, -3.0);
     EXPECT_TRUE(FillNext() == m_ref.Render(fmt.BufferFrames())) << "the channels before 5 went on a whole buffer";
