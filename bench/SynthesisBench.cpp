@@ -1,11 +1,12 @@
 // Synthesis throughput of 40 ms buffers: the landed per-sample path, one CAudioHelp::FillBuffer
 // call per channel; the filter's own FillBuffer while its sine caches fill and once they are
 // filled; against the filter at a constant level and a memset of the same bytes.
-// Usage: bench_synthesis [seconds of audio per format, default 60]
+// Usage: bench_synthesis [seconds of audio per format and figure, default 60]
 #include <windows.h>
 
 #include "bench/BenchClock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,11 +67,34 @@ double FillFilter(CAudioSource& filter, const WAVEFORMATEXTENSIBLE& wfe, std::ve
     return Seconds(Now() - llStart);
 }
 
-void Print(const char* pszName, const char* pszWhat, double dblSeconds, double dblAudio, double dblFrames,
-           double dblSamples)
+// The median of the figures; sorts them.
+double Median(std::vector<double>& v)
 {
-    std::printf("%-22s %-24s %7.3f s %11.0f frames/s %8.1fx real time %6.2f ns/sample\n", pszName, pszWhat,
-                dblSeconds, dblFrames / dblSeconds, dblAudio / dblSeconds, dblSeconds * 1e9 / dblSamples);
+    std::sort(v.begin(), v.end());
+    return v.empty() ? -1 : v[v.size() / 2];
+}
+
+// One second of audio at a time, nSeconds times: the median, so that a moment of another
+// process on the machine does not count. Negative when a run failed.
+template <typename Fn>
+double MedianSecond(DWORD nSeconds, Fn fnOneSecond)
+{
+    std::vector<double> v;
+    for (DWORD i = 0; i < nSeconds; ++i)
+    {
+        double d = fnOneSecond();
+        if (d < 0)
+            return -1;
+        v.push_back(d);
+    }
+    return Median(v);
+}
+
+void Print(const char* pszName, const char* pszWhat, double dblSeconds, double dblFramesPerSecond, WORD wChannels)
+{
+    std::printf("%-22s %-24s %9.3f ms %11.0f frames/s %8.1fx real time %6.2f ns/sample\n", pszName, pszWhat,
+                dblSeconds * 1000, dblFramesPerSecond / dblSeconds, 1 / dblSeconds,
+                dblSeconds * 1e9 / (dblFramesPerSecond * wChannels));
 }
 
 void Run(const CSetup& s, DWORD dwSeconds)
@@ -78,7 +102,6 @@ void Run(const CSetup& s, DWORD dwSeconds)
     const WAVEFORMATEXTENSIBLE wfe = MakeFormat(s);
     const DWORD nFrames = s.dwRate / 25;   // 40 ms
     const DWORD cbBuffer = nFrames * wfe.Format.nBlockAlign;
-    const DWORD nBuffers = dwSeconds * 25;
     std::vector<BYTE> buf(cbBuffer);
 
     CComPtr<IBaseFilter> spSine, spConstant;
@@ -88,12 +111,12 @@ void Run(const CSetup& s, DWORD dwSeconds)
         std::printf("%s: the filter refused the format\n", s.pszName);
         return;
     }
-    // The per-sample path over one second only: it is the slow one.
-    const double dblPerSample = FillPerSample(s, wfe, buf, 25);
+    // The per-sample path over three seconds only: it is the slow one.
+    const double dblPerSample = MedianSecond(3, [&] { return FillPerSample(s, wfe, buf, 25); });
     // The first second fills the caches; the following ones read them.
     const double dblFirst = FillFilter(Concrete(spSine), wfe, buf, 25);
-    const double dblCached = FillFilter(Concrete(spSine), wfe, buf, nBuffers);
-    const double dblLevel = FillFilter(Concrete(spConstant), wfe, buf, nBuffers);
+    const double dblCached = MedianSecond(dwSeconds, [&] { return FillFilter(Concrete(spSine), wfe, buf, 25); });
+    const double dblLevel = MedianSecond(dwSeconds, [&] { return FillFilter(Concrete(spConstant), wfe, buf, 25); });
     if (dblPerSample < 0 || dblFirst < 0 || dblCached < 0 || dblLevel < 0)
     {
         std::printf("%s: FillBuffer failed\n", s.pszName);
@@ -104,23 +127,25 @@ void Run(const CSetup& s, DWORD dwSeconds)
         cbCaches += cache.Bytes();
 
     volatile BYTE bSink = 0;
-    LONGLONG llStart = Now();
-    for (DWORD b = 0; b < nBuffers; ++b)
-    {
-        std::memset(buf.data(), int(b), cbBuffer);
-        bSink = bSink + buf[b % cbBuffer];
-    }
-    const double dblSet = Seconds(Now() - llStart);
+    const double dblSet = MedianSecond(dwSeconds, [&] {
+        LONGLONG llStart = Now();
+        for (DWORD b = 0; b < 25; ++b)
+        {
+            std::memset(buf.data(), int(b), cbBuffer);
+            bSink = bSink + buf[b];
+        }
+        return Seconds(Now() - llStart);
+    });
 
-    const double dblFrames = double(nFrames) * nBuffers, dblSecond = double(nFrames) * 25;
-    Print(s.pszName, "sine per sample (1 s)", dblPerSample, 1, dblSecond, dblSecond * s.wChannels);
-    Print("", "filter, caches filling", dblFirst, 1, dblSecond, dblSecond * s.wChannels);
-    Print("", "filter, sine from caches", dblCached, dwSeconds, dblFrames, dblFrames * s.wChannels);
-    Print("", "filter, constant level", dblLevel, dwSeconds, dblFrames, dblFrames * s.wChannels);
-    Print("", "memset of the bytes", dblSet, dwSeconds, dblFrames, dblFrames * s.wChannels);
+    const double dblFrames = double(nFrames) * 25;
+    Print(s.pszName, "sine per sample", dblPerSample, dblFrames, s.wChannels);
+    Print("", "filter, caches filling", dblFirst, dblFrames, s.wChannels);
+    Print("", "filter, sine from caches", dblCached, dblFrames, s.wChannels);
+    Print("", "filter, constant level", dblLevel, dblFrames, s.wChannels);
+    Print("", "memset of the bytes", dblSet, dblFrames, s.wChannels);
     std::printf("%-22s sine from caches: %.1fx the per-sample speed, %.2fx the constant level's time;\n"
                 "%-22s caches %.0f KiB\n",
-                "", (dblPerSample / dblSecond) / (dblCached / dblFrames), dblCached / dblLevel, "", cbCaches / 1024.0);
+                "", dblPerSample / dblCached, dblCached / dblLevel, "", cbCaches / 1024.0);
 }
 }
 
@@ -136,10 +161,10 @@ int main(int argc, char** argv)
         {"8 ch 24-bit 96 kHz", 96000, 8, 24},
         {"32 ch 32-bit 192 kHz", 192000, 32, 32},
     };
-    std::printf("40 ms buffers, sines of 1000 + 10 c Hz: one second by the per-sample path (a FillBuffer\n"
-                "call per channel without cache), one second by the filter's FillBuffer while its caches\n"
-                "fill, then %lu s from them; the filter at a constant level (the same stores without sin)\n"
-                "and memset of the same bytes for comparison\n",
+    std::printf("Milliseconds per second of audio in 40 ms buffers, sines of 1000 + 10 c Hz: the per-sample path\n"
+                "(a FillBuffer call per channel without cache; median of 3 s), the filter's FillBuffer over\n"
+                "its first second while its caches fill, then from them, the filter at a constant level\n"
+                "(the same stores without sin) and memset of the same bytes (medians of %lu s)\n",
                 static_cast<unsigned long>(dwSeconds));
     for (const CSetup& s : setups)
         Run(s, dwSeconds);
