@@ -9,6 +9,7 @@
 #include "bench/BenchClock.h"
 #include "bench/ToneFilter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -146,8 +147,8 @@ bool Measure(const CFormat& f, bool bClock, DWORD dwSeconds, CFigures& fig)
     return true;
 }
 
-// Microseconds of the filter's own FillBuffer for one 40 ms buffer of f, its caches filled:
-// the synthesis part of a buffer's way. Negative on a failure.
+// Microseconds of the filter's own FillBuffer for one 40 ms buffer of f, its caches filled (the
+// median of 100 buffers): the synthesis part of a buffer's way. Negative on a failure.
 double SynthesisMicroseconds(const CFormat& f)
 {
     CComPtr<IBaseFilter> spSource;
@@ -158,15 +159,19 @@ double SynthesisMicroseconds(const CFormat& f)
                        WORD(f.nBits), 0};
     wf.nAvgBytesPerSec = wf.nSamplesPerSec * wf.nBlockAlign;
     std::vector<BYTE> buf(size_t(f.nRate / 25) * wf.nBlockAlign);
-    const int nWarm = 26, nTimed = 100;
-    LONGLONG llStart = 0;
-    for (int i = 0; i < nWarm + nTimed && SUCCEEDED(hr); ++i)
+    // A second and more first, then the median of single buffers.
+    std::vector<double> times;
+    for (int i = 0; i < 126 && SUCCEEDED(hr); ++i)
     {
-        if (i == nWarm)
-            llStart = Now();
+        const LONGLONG llStart = Now();
         hr = Concrete(spSource).FillBuffer(buf.data(), DWORD(buf.size()), &wf);
+        if (i >= 26)
+            times.push_back(Microseconds(Now() - llStart));
     }
-    return SUCCEEDED(hr) ? Microseconds(Now() - llStart) / nTimed : -1;
+    if (FAILED(hr))
+        return -1;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 }
 
