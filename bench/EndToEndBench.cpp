@@ -1,14 +1,19 @@
 // The filter end to end in Wine's filter graph: Tonewell -> Sample Grabber (no callback)
 // -> Null Renderer. Without a clock: seconds of audio delivered per second of wall time.
-// With the graph's clock: the process's CPU time per second of real-time streaming.
+// With the graph's clock: the process's CPU time per second of real-time streaming. Both
+// after the stream's first second, whose cost is shown apart; without a clock also the time
+// per buffer against the time of the synthesis alone.
 // Usage: bench_endtoend [seconds per measurement, default 3]
 #include <windows.h>
 
 #include "bench/BenchClock.h"
+#include "bench/ToneFilter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "filter/AudioSource.h"
 #include "support/ComPtr.h"
@@ -21,8 +26,9 @@ namespace
 const CLSID kClsidNullRenderer = {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
 const CLSID kClsidSampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
 
-// The streaming thread starts at once; what it does in its first buffers is not the figure.
-const DWORD kWarmUpMs = 300;
+// The measurement starts once the stream has passed its first second and the 8 buffers
+// ahead: by then every channel's sine words are cached and the stream is in its steady state.
+const double kWarmUpAudioSeconds = 1.4;
 
 struct CFormat
 {
@@ -62,7 +68,7 @@ public:
         HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                       reinterpret_cast<void**>(&m_spGraph));
         if (SUCCEEDED(hr))
-            hr = ComCreateReferencedInterface<CAudioSource>(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&m_spSource));
+            hr = NewToneFilter(f.nBits, f.nChannels, f.nRate, 1000, m_spSource);
         CComPtr<IBaseFilter> spGrabber, spRenderer;
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
@@ -70,8 +76,6 @@ public:
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                   reinterpret_cast<void**>(&spRenderer));
-        if (SUCCEEDED(hr))
-            hr = CComQIPtr<ICRVTonewell>(m_spSource)->SetParameters(f.nBits, f.nChannels, 0, f.nRate);
         for (auto [pFilter, pszName] : {std::pair<IBaseFilter*, LPCWSTR>{m_spSource, L"Tonewell"},
                                         {spGrabber, L"Grabber"}, {spRenderer, L"Null"}})
             if (SUCCEEDED(hr))
@@ -98,11 +102,7 @@ public:
     HRESULT Stop() { return m_spControl->Stop(); }
 
     // Frames the source has handed downstream since the run began.
-    LONGLONG Frames() const
-    {
-        CAudioSource* pSource = static_cast<CAudioSource*>(static_cast<IBaseFilterImpl<CAudioSource>*>(m_spSource.p));
-        return pSource->m_llPosition;
-    }
+    LONGLONG Frames() const { return Concrete(m_spSource).m_llPosition; }
 
 private:
     CComPtr<IGraphBuilder> m_spGraph;
@@ -112,12 +112,15 @@ private:
 
 struct CFigures
 {
-    double dblWall, dblAudio, dblCpu;
+    double dblWall, dblAudio, dblCpu, dblWarmUpWall, dblWarmUpCpu;
+    LONGLONG llBuffers;
 };
 
 // Runs the chain for dwSeconds after the warm-up; false on a failure, which it prints.
 bool Measure(const CFormat& f, bool bClock, DWORD dwSeconds, CFigures& fig)
 {
+    const double dblCpuStart = ProcessCpuSeconds();
+    const LONGLONG llTimeStart = Now();
     CChain chain;
     HRESULT hr = chain.Build(f);
     if (SUCCEEDED(hr))
@@ -127,7 +130,8 @@ bool Measure(const CFormat& f, bool bClock, DWORD dwSeconds, CFigures& fig)
         std::printf("%s: building or running the graph failed 0x%08lX\n", f.pszName, hr);
         return false;
     }
-    Sleep(kWarmUpMs);
+    while (chain.Frames() < LONGLONG(kWarmUpAudioSeconds * f.nRate) && Seconds(Now() - llTimeStart) < 30)
+        Sleep(10);
     const LONGLONG llFrames0 = chain.Frames(), llTime0 = Now();
     const double dblCpu0 = ProcessCpuSeconds();
     Sleep(dwSeconds * 1000);
@@ -137,7 +141,37 @@ bool Measure(const CFormat& f, bool bClock, DWORD dwSeconds, CFigures& fig)
     fig.dblWall = Seconds(llTime1 - llTime0);
     fig.dblAudio = double(llFrames1 - llFrames0) / f.nRate;
     fig.dblCpu = dblCpu1 - dblCpu0;
+    fig.dblWarmUpWall = Seconds(llTime0 - llTimeStart);
+    fig.dblWarmUpCpu = dblCpu0 - dblCpuStart;
+    fig.llBuffers = (llFrames1 - llFrames0) / (f.nRate / 25);
     return true;
+}
+
+// Microseconds of the filter's own FillBuffer for one 40 ms buffer of f, its caches filled (the
+// median of 100 buffers): the synthesis part of a buffer's way. Negative on a failure.
+double SynthesisMicroseconds(const CFormat& f)
+{
+    CComPtr<IBaseFilter> spSource;
+    HRESULT hr = NewToneFilter(f.nBits, f.nChannels, f.nRate, 1000, spSource);
+    if (FAILED(hr))
+        return -1;
+    WAVEFORMATEX wf = {WAVE_FORMAT_PCM, WORD(f.nChannels), DWORD(f.nRate), 0, WORD(f.nChannels * f.nBits / 8),
+                       WORD(f.nBits), 0};
+    wf.nAvgBytesPerSec = wf.nSamplesPerSec * wf.nBlockAlign;
+    std::vector<BYTE> buf(size_t(f.nRate / 25) * wf.nBlockAlign);
+    // A second and more first, then the median of single buffers.
+    std::vector<double> times;
+    for (int i = 0; i < 126 && SUCCEEDED(hr); ++i)
+    {
+        const LONGLONG llStart = Now();
+        hr = Concrete(spSource).FillBuffer(buf.data(), DWORD(buf.size()), &wf);
+        if (i >= 26)
+            times.push_back(Microseconds(Now() - llStart));
+    }
+    if (FAILED(hr))
+        return -1;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 }
 
@@ -153,23 +187,30 @@ int main(int argc, char** argv)
         {"8 ch 24-bit 96 kHz", 24, 8, 96000},
         {"32 ch 32-bit 192 kHz", 32, 32, 192000},
     };
-    std::printf("Tonewell -> Sample Grabber -> Null Renderer, 1000 Hz sine on every channel, %lu s each\n",
-                dwSeconds);
+    std::printf("Tonewell -> Sample Grabber -> Null Renderer, sines of 1000 + 10 c Hz, %lu s each after the\n"
+                "first %.1f s of audio (the caches filling, shown apart)\n",
+                static_cast<unsigned long>(dwSeconds), kWarmUpAudioSeconds);
     std::printf("Without a clock (as fast as the graph goes):\n");
     for (const CFormat& f : formats)
     {
         CFigures fig;
+        const double dblSynthesis = SynthesisMicroseconds(f);
         if (Measure(f, false, dwSeconds, fig))
-            std::printf("  %-22s %8.1f s audio per s wall  (%.1f s audio in %.2f s)\n", f.pszName,
-                        fig.dblAudio / fig.dblWall, fig.dblAudio, fig.dblWall);
+            std::printf("  %-22s %8.1f s audio per s wall  (%.1f s audio in %.2f s; %.1f us per buffer, of which\n"
+                        "  %-22s %.1f us synthesis; first %.1f s of audio took %.2f s)\n",
+                        f.pszName, fig.dblAudio / fig.dblWall, fig.dblAudio, fig.dblWall,
+                        fig.dblWall * 1e6 / double(fig.llBuffers), "", dblSynthesis, kWarmUpAudioSeconds,
+                        fig.dblWarmUpWall);
     }
     std::printf("With the graph's clock (real time):\n");
     for (const CFormat& f : formats)
     {
         CFigures fig;
         if (Measure(f, true, dwSeconds, fig))
-            std::printf("  %-22s %8.1f ms CPU per s streamed  (%.0f ms CPU, %.2f s audio in %.2f s)\n", f.pszName,
-                        fig.dblCpu * 1000 / fig.dblWall, fig.dblCpu * 1000, fig.dblAudio, fig.dblWall);
+            std::printf("  %-22s %8.1f ms CPU per s streamed  (%.0f ms CPU, %.2f s audio in %.2f s; first %.2f s:\n"
+                        "  %-22s %.0f ms CPU)\n",
+                        f.pszName, fig.dblCpu * 1000 / fig.dblWall, fig.dblCpu * 1000, fig.dblAudio, fig.dblWall,
+                        fig.dblWarmUpWall, "", fig.dblWarmUpCpu * 1000);
     }
     CoUninitialize();
     return 0;

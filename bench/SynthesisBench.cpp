@@ -1,15 +1,18 @@
-// Synthesis throughput: every channel of 40 ms buffers filled with one CAudioHelp::FillBuffer
-// call per channel, as the filter does, against a memset of the same bytes.
-// Usage: bench_synthesis [seconds of audio per format, default 60]
+// Synthesis throughput of 40 ms buffers: the landed per-sample path, one CAudioHelp::FillBuffer
+// call per channel; the filter's own FillBuffer while its sine caches fill and once they are
+// filled; against the filter at a constant level and a memset of the same bytes.
+// Usage: bench_synthesis [seconds of audio per format and figure, default 60]
 #include <windows.h>
 
 #include "bench/BenchClock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "bench/ToneFilter.h"
 #include "filter/DSAudio.h"
 
 using namespace bench;
@@ -38,26 +41,60 @@ WAVEFORMATEXTENSIBLE MakeFormat(const CSetup& s)
     return wfe;
 }
 
-// Seconds taken to fill every channel of nBuffers buffers; channel c gets dwFreq + 10 c Hz
-// (or dwFreq itself when it is a constant level). Negative on failure.
-double FillAll(const CSetup& s, const WAVEFORMATEXTENSIBLE& wfe, std::vector<BYTE>& buf, DWORD nBuffers, DWORD dwFreq)
+// Seconds taken by the landed per-sample path: one CAudioHelp::FillBuffer call per channel
+// per buffer without a cache, channel c at 1000 + 10 c Hz. Negative on failure.
+double FillPerSample(const CSetup& s, const WAVEFORMATEXTENSIBLE& wfe, std::vector<BYTE>& buf, DWORD nBuffers)
 {
     const unsigned cbSample = s.wBits / 8;
     std::vector<DWORD> pos(s.wChannels, 0);
     LONGLONG llStart = Now();
     for (DWORD b = 0; b < nBuffers; ++b)
         for (WORD c = 0; c < s.wChannels; ++c)
-        {
-            DWORD dwChannelFreq = dwFreq == CAudioHelp::FREQ_CONSTANT ? dwFreq : dwFreq + 10 * c;
-            HRESULT hr = CAudioHelp::FillBuffer(buf.data() + c * cbSample, DWORD(buf.size()), &wfe.Format,
-                                                dwChannelFreq, &pos[c], 0.5);
-            if (FAILED(hr))
-            {
-                std::printf("%s: FillBuffer failed 0x%08lX\n", s.pszName, hr);
+            if (FAILED(CAudioHelp::FillBuffer(buf.data() + c * cbSample, DWORD(buf.size()), &wfe.Format, 1000 + 10 * c,
+                                              &pos[c], 0.5)))
                 return -1;
-            }
-        }
     return Seconds(Now() - llStart);
+}
+
+// Seconds taken by the filter's own FillBuffer, as the streaming thread calls it. Negative on
+// failure.
+double FillFilter(CAudioSource& filter, const WAVEFORMATEXTENSIBLE& wfe, std::vector<BYTE>& buf, DWORD nBuffers)
+{
+    LONGLONG llStart = Now();
+    for (DWORD b = 0; b < nBuffers; ++b)
+        if (FAILED(filter.FillBuffer(buf.data(), DWORD(buf.size()), &wfe.Format)))
+            return -1;
+    return Seconds(Now() - llStart);
+}
+
+// The median of the figures; sorts them.
+double Median(std::vector<double>& v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? -1 : v[v.size() / 2];
+}
+
+// One second of audio at a time, nSeconds times: the median, so that a moment of another
+// process on the machine does not count. Negative when a run failed.
+template <typename Fn>
+double MedianSecond(DWORD nSeconds, Fn fnOneSecond)
+{
+    std::vector<double> v;
+    for (DWORD i = 0; i < nSeconds; ++i)
+    {
+        double d = fnOneSecond();
+        if (d < 0)
+            return -1;
+        v.push_back(d);
+    }
+    return Median(v);
+}
+
+void Print(const char* pszName, const char* pszWhat, double dblSeconds, double dblFramesPerSecond, WORD wChannels)
+{
+    std::printf("%-22s %-24s %9.3f ms %11.0f frames/s %8.1fx real time %6.2f ns/sample\n", pszName, pszWhat,
+                dblSeconds * 1000, dblFramesPerSecond / dblSeconds, 1 / dblSeconds,
+                dblSeconds * 1e9 / (dblFramesPerSecond * wChannels));
 }
 
 void Run(const CSetup& s, DWORD dwSeconds)
@@ -65,32 +102,50 @@ void Run(const CSetup& s, DWORD dwSeconds)
     const WAVEFORMATEXTENSIBLE wfe = MakeFormat(s);
     const DWORD nFrames = s.dwRate / 25;   // 40 ms
     const DWORD cbBuffer = nFrames * wfe.Format.nBlockAlign;
-    const DWORD nBuffers = dwSeconds * 25;
     std::vector<BYTE> buf(cbBuffer);
 
-    double dblFill = FillAll(s, wfe, buf, nBuffers, 1000);
-    double dblLevel = FillAll(s, wfe, buf, nBuffers, CAudioHelp::FREQ_CONSTANT);
-    if (dblFill < 0 || dblLevel < 0)
+    CComPtr<IBaseFilter> spSine, spConstant;
+    if (FAILED(NewToneFilter(s.wBits, s.wChannels, s.dwRate, 1000, spSine)) ||
+        FAILED(NewToneFilter(s.wBits, s.wChannels, s.dwRate, 0, spConstant)))
+    {
+        std::printf("%s: the filter refused the format\n", s.pszName);
         return;
+    }
+    // The per-sample path over three seconds only: it is the slow one.
+    const double dblPerSample = MedianSecond(3, [&] { return FillPerSample(s, wfe, buf, 25); });
+    // The first second fills the caches; the following ones read them.
+    const double dblFirst = FillFilter(Concrete(spSine), wfe, buf, 25);
+    const double dblCached = MedianSecond(dwSeconds, [&] { return FillFilter(Concrete(spSine), wfe, buf, 25); });
+    const double dblLevel = MedianSecond(dwSeconds, [&] { return FillFilter(Concrete(spConstant), wfe, buf, 25); });
+    if (dblPerSample < 0 || dblFirst < 0 || dblCached < 0 || dblLevel < 0)
+    {
+        std::printf("%s: FillBuffer failed\n", s.pszName);
+        return;
+    }
+    size_t cbCaches = 0;
+    for (const CSineCache& cache : Concrete(spSine).m_aSineCache)
+        cbCaches += cache.Bytes();
 
     volatile BYTE bSink = 0;
-    LONGLONG llStart = Now();
-    for (DWORD b = 0; b < nBuffers; ++b)
-    {
-        std::memset(buf.data(), int(b), cbBuffer);
-        bSink = bSink + buf[b % cbBuffer];
-    }
-    double dblSet = Seconds(Now() - llStart);
+    const double dblSet = MedianSecond(dwSeconds, [&] {
+        LONGLONG llStart = Now();
+        for (DWORD b = 0; b < 25; ++b)
+        {
+            std::memset(buf.data(), int(b), cbBuffer);
+            bSink = bSink + buf[b];
+        }
+        return Seconds(Now() - llStart);
+    });
 
-    const double dblFrames = double(nFrames) * nBuffers;
-    const double dblSamples = dblFrames * s.wChannels;
-    const double dblBytes = double(cbBuffer) * nBuffers;
-    std::printf("%-22s %3u s audio: sine %7.3f s  %12.0f frames/s  %7.1fx real time  %6.1f ns/sample\n", s.pszName,
-                unsigned(dwSeconds), dblFill, dblFrames / dblFill, dwSeconds / dblFill, dblFill * 1e9 / dblSamples);
-    std::printf("%-22s constant level:   %7.3f s  %12.0f frames/s  %7.1fx real time  %6.1f ns/sample\n", "",
-                dblLevel, dblFrames / dblLevel, dwSeconds / dblLevel, dblLevel * 1e9 / dblSamples);
-    std::printf("%-22s memset ceiling:   %7.3f s  %12.0f frames/s  %7.0fx real time  %6.2f GB/s\n", "", dblSet,
-                dblFrames / dblSet, dwSeconds / dblSet, dblBytes / dblSet / 1e9);
+    const double dblFrames = double(nFrames) * 25;
+    Print(s.pszName, "sine per sample", dblPerSample, dblFrames, s.wChannels);
+    Print("", "filter, caches filling", dblFirst, dblFrames, s.wChannels);
+    Print("", "filter, sine from caches", dblCached, dblFrames, s.wChannels);
+    Print("", "filter, constant level", dblLevel, dblFrames, s.wChannels);
+    Print("", "memset of the bytes", dblSet, dblFrames, s.wChannels);
+    std::printf("%-22s sine from caches: %.1fx the per-sample speed, %.2fx the constant level's time;\n"
+                "%-22s caches %.0f KiB\n",
+                "", dblPerSample / dblCached, dblCached / dblLevel, "", cbCaches / 1024.0);
 }
 }
 
@@ -99,14 +154,20 @@ int main(int argc, char** argv)
     DWORD dwSeconds = argc > 1 ? DWORD(std::strtoul(argv[1], nullptr, 10)) : 60;
     if (dwSeconds == 0)
         dwSeconds = 60;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 1;
     const CSetup setups[] = {
         {"2 ch 16-bit 48 kHz", 48000, 2, 16},
         {"8 ch 24-bit 96 kHz", 96000, 8, 24},
         {"32 ch 32-bit 192 kHz", 192000, 32, 32},
     };
-    std::printf("One FillBuffer call per channel per 40 ms buffer: sines of 1000 + 10 c Hz, then a constant\n"
-                "level (the same work without sin), then memset of the same bytes\n");
+    std::printf("Milliseconds per second of audio in 40 ms buffers, sines of 1000 + 10 c Hz: the per-sample path\n"
+                "(a FillBuffer call per channel without cache; median of 3 s), the filter's FillBuffer over\n"
+                "its first second while its caches fill, then from them, the filter at a constant level\n"
+                "(the same stores without sin) and memset of the same bytes (medians of %lu s)\n",
+                static_cast<unsigned long>(dwSeconds));
     for (const CSetup& s : setups)
         Run(s, dwSeconds);
+    CoUninitialize();
     return 0;
 }

@@ -91,6 +91,7 @@ STDMETHODIMP CAudioSource::SetParameters(int nValidBitsPerSample, int nChannels,
         return FAILED(hr) ? hr : VFW_E_CHANGING_FORMAT;
     }
     LimitFrequencies(nChannels, true);
+    ReleaseSineCaches();
     return S_OK;
 }
 
@@ -123,6 +124,8 @@ STDMETHODIMP CAudioSource::SetFrequency(int nChannel, int nFreq)
     if (!(2 * LONGLONG(nFreq) < LONGLONG(int(m_nSamplesPerSec))))
         return E_INVALIDARG;
     CComLockGuard<CAudioSource> lock(this);
+    if (m_anFreq[nChannel] != nFreq)
+        m_aSineCache[nChannel].Release();
     m_anFreq[nChannel] = nFreq;
     return S_OK;
 }
@@ -155,7 +158,10 @@ STDMETHODIMP CAudioSource::SetAmplitude(int nChannel, double dAmplitude)
     double dblLevel = dblAmplitude > kSilenceDb ? std::pow(10.0, dblAmplitude / 20.0) : 0.0;
     CComLockGuard<CAudioSource> lock(this);
     if (m_adblLevel[nChannel] != dblLevel)
+    {
         m_adblLevel[nChannel] = dblLevel;
+        m_aSineCache[nChannel].Release();
+    }
     return S_OK;
 }
 

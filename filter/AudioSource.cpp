@@ -173,6 +173,7 @@ STDMETHODIMP CAudioSource::Load(IStream* pStm)
         HRESULT hrDefault = BuildFormatType(mt);
         DS_ASSERT(hrDefault == S_OK);
     }
+    ReleaseSineCaches();
     if (m_apOut != nullptr)
     {
         HRESULT hrPin = m_apOut->SetCurrentType(&mt);

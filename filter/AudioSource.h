@@ -8,6 +8,7 @@
 #include "TonewellIdl.h"
 #include "filter/AudioSourceOut.h"
 #include "filter/CvVersionWrapper.h"
+#include "filter/SineCache.h"
 #include "framework/DSFilters.h"
 #include "framework/FilterRegistration.h"
 #include "support/ComBase.h"
@@ -93,6 +94,8 @@ public:
     HRESULT PrepareSample(IMediaSample** ppSample);
     HRESULT StartStreaming();
     void StopStreaming();
+    // Whether a failed buffer request hr is a Stop that came between Send's state test and it.
+    bool StopOvertook(HRESULT hr);
 
     STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
     STDMETHOD_(ULONG, AddRef)() override = 0;
@@ -119,6 +122,8 @@ public:
     int m_anFreq[TONE_SLOTS];
     DWORD m_anPos[TONE_SLOTS];
     double m_adblLevel[TONE_SLOTS];
+    // Each channel's sine words; freed when its tone or the format changes and at Stop.
+    CSineCache m_aSineCache[TONE_SLOTS];
 
     // Stream state of the streaming thread.
     LONGLONG m_llPosition;
@@ -132,4 +137,5 @@ private:
     // Lowers every channel's frequency that the synthesis would refuse at the current rate.
     void LimitFrequencies(int nChannels, bool bResetPositions);
     HRESULT CarryFormatToPin(const CMType& mt);
+    void ReleaseSineCaches();
 };

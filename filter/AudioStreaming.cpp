@@ -12,6 +12,11 @@ namespace
 // the duration of one buffer.
 const DWORD kPollMs = 40;
 
+// Channels are written in runs of frames of about this many bytes, every channel of a run
+// before the next run, so that the run stays in the processor's data cache: channel by channel
+// over a whole buffer, 32 channels would walk a 1 MB buffer 32 times.
+const DWORD kRunBytes = 16384;
+
 // Position p of a tone at f1 carried to f2 so that the instantaneous phase p * f stays.
 DWORD CarryPhase(DWORD dwPos, DWORD dwOldFreq, DWORD dwNewFreq, DWORD dwRate)
 {
@@ -26,7 +31,26 @@ HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
 {
     CComLockGuard<CAudioSource> lock(this);
     const DWORD cbSample = pWF->wBitsPerSample / 8;
-    for (DWORD c = 0; c < pWF->nChannels && c < TONE_SLOTS; ++c)
+    const DWORD nChannels = pWF->nChannels < TONE_SLOTS ? pWF->nChannels : TONE_SLOTS;
+    // Whole frames per run; a length the synthesis refuses goes as one run, refused whole.
+    DWORD cbRun = cbLen;
+    const DWORD cbFrame = pWF->nBlockAlign;
+    if (cbFrame != 0 && cbLen % cbFrame == 0)
+    {
+        const DWORD nRunFrames = kRunBytes / cbFrame > 0 ? kRunBytes / cbFrame : 1;
+        if (nRunFrames * cbFrame < cbLen)
+            cbRun = nRunFrames * cbFrame;
+    }
+    auto fill = [&](DWORD c, DWORD cbFrom, DWORD cb) {
+        return CAudioHelp::FillBuffer(pBuf + cbFrom + c * cbSample, cb, pWF, m_anFreqUsed[c], &m_anPos[c],
+                                      m_adblLevel[c], &m_aSineCache[c]);
+    };
+    // The square wave's halves span the buffer: it alone is written in one call.
+    auto inRuns = [this](DWORD c) { return m_anFreqUsed[c] != CAudioHelp::FREQ_SQUARE; };
+
+    // The first run carries each channel's phase and meets any refusal: the channels before a
+    // refused one are completed, the rest are not touched.
+    for (DWORD c = 0; c < nChannels; ++c)
     {
         const DWORD dwFreq = DWORD(m_anFreq[c]);
         if (m_anFreqUsed[c] != dwFreq)
@@ -34,15 +58,33 @@ HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
             m_anPos[c] = CarryPhase(m_anPos[c], m_anFreqUsed[c], dwFreq, pWF->nSamplesPerSec);
             m_anFreqUsed[c] = dwFreq;
         }
-        HRESULT hr = CAudioHelp::FillBuffer(pBuf + c * cbSample, cbLen, pWF, m_anFreqUsed[c], &m_anPos[c], m_adblLevel[c]);
+        HRESULT hr = fill(c, 0, inRuns(c) ? cbRun : cbLen);
         if (FAILED(hr))
         {
             DebugTrace(atlTraceGeneral, 2, L"###Err### %s FillBuffer(): CAudioHelp::FillBuffer( %u )=0x%X\n", ObjectName(),
                        c, hr);
+            for (DWORD d = 0; d < c; ++d)
+                if (inRuns(d) && cbRun < cbLen)
+                    fill(d, cbRun, cbLen - cbRun);
             return hr;
         }
     }
+    // The later runs repeat accepted calls on whole frames.
+    for (DWORD cbFrom = cbRun; cbFrom < cbLen; cbFrom += cbRun)
+        for (DWORD c = 0; c < nChannels; ++c)
+            if (inRuns(c))
+            {
+                HRESULT hr = fill(c, cbFrom, cbLen - cbFrom < cbRun ? cbLen - cbFrom : cbRun);
+                DS_ASSERT(hr == S_OK);
+            }
     return S_OK;
+}
+
+bool CAudioSource::StopOvertook(HRESULT hr)
+{
+    // Stop leaves Running before it decommits the allocator, so a request refused for that
+    // reason after Send saw the filter running is the stream's end, not a fault.
+    return hr == VFW_E_NOT_COMMITTED && FilterState() != State_Running;
 }
 
 unsigned CAudioSource::ThreadProc()
@@ -87,7 +129,8 @@ DWORD CAudioSource::Send()
             return kPollMs;
         if (FAILED(hr))
         {
-            DebugTrace(atlTraceGeneral, 2, L"###Err### %s Send(): PrepareSample()=0x%X\n", ObjectName(), hr);
+            if (!StopOvertook(hr))
+                DebugTrace(atlTraceGeneral, 2, L"###Err### %s Send(): PrepareSample()=0x%X\n", ObjectName(), hr);
             return INFINITE;
         }
         Debug_Sample(atlTraceGeneral, 8, spSample, szPrefix, true);
@@ -111,7 +154,7 @@ HRESULT CAudioSource::PrepareSample(IMediaSample** ppSample)
     HRESULT hr = m_apOut->GetSample(&spSample, &smp, AM_GBF_NOWAIT);
     if (FAILED(hr))
     {
-        if (hr != VFW_E_TIMEOUT)
+        if (hr != VFW_E_TIMEOUT && !StopOvertook(hr))
             DebugTrace(atlTraceGeneral, 2, L"###Err### %s PrepareSample(): smp.GetSample()=0x%X\n", ObjectName(), hr);
         return hr;
     }
@@ -205,4 +248,11 @@ void CAudioSource::StopStreaming()
     m_bDiscontinuity = true;
     for (DWORD& dwPos : m_anPos)
         dwPos = 0;
+    ReleaseSineCaches();
+}
+
+void CAudioSource::ReleaseSineCaches()
+{
+    for (CSineCache& cache : m_aSineCache)
+        cache.Release();
 }

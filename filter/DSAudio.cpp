@@ -5,47 +5,14 @@
 #include <cstring>
 
 #include "diagnostics/DSTrace.h"
+#include "filter/SampleWord.h"
+#include "filter/SineCache.h"
 
 // Stringized here, before NULL and the format tags expand.
 #define AUDIO_ASSERT(expr) DebugAssert(!!(expr), "DSAudio", __LINE__, #expr)
 
 namespace
 {
-// The packing of one container width and significant-bit count, prepared once per buffer.
-struct CPacker
-{
-    CPacker(WORD wBitsPerSample, WORD wValidBits)
-    {
-        // Out-of-range widths would make the shifts below undefined.
-        unsigned nBits = wBitsPerSample < 1 ? 1 : wBitsPerSample > 32 ? 32 : wBitsPerSample;
-        unsigned nValid = wValidBits < 1 ? 1 : wValidBits > 32 ? 32 : wValidBits;
-        m_dwKeep = ~((1u << (32 - nValid)) - 1);
-        m_dwMostNegative = 0x80000000u | (1u << (32 - nValid));
-        m_nShift = 32 - nBits;
-        m_dwBias = nBits == 8 ? 128 : 0;
-        m_dwMask = nBits == 8 ? 0xFF : 0xFFFFFFFF;
-    }
-
-    DWORD Pack(LONG lValue) const
-    {
-        DWORD dw = DWORD(lValue);
-        DWORD dwPattern = dw == 0x80000000u ? m_dwMostNegative : dw & m_dwKeep;
-        return ((dwPattern >> m_nShift) + m_dwBias) & m_dwMask;
-    }
-
-    // Rounds half away from zero; |dblLevel| <= 1 keeps the result within +-2147483647.
-    static LONG FromLevel(double dblLevel)
-    {
-        return LONG(2147483647.0 * dblLevel + (dblLevel >= 0 ? 0.5 : -0.5));
-    }
-
-    DWORD m_dwKeep;
-    DWORD m_dwMostNegative;
-    unsigned m_nShift;
-    DWORD m_dwBias;
-    DWORD m_dwMask;
-};
-
 double TwoPi()
 {
     static const double s_dbl2Pi = 4.0 * std::asin(1.0);
@@ -66,7 +33,7 @@ DWORD FillSine(BYTE* pb, DWORD nFrames, unsigned nStride, const CPacker& packer,
 {
     for (DWORD n = 0; n < nFrames; ++n, pb += nStride)
     {
-        DWORD dwWord = packer.Pack(CPacker::FromLevel(dblLevel * std::sin(dblStep * double(dwPos))));
+        DWORD dwWord = packer.SineWord(dblStep, dblLevel, dwPos);
         std::memcpy(pb, &dwWord, cbSample);
         if (++dwPos == dwRate)
             dwPos = 0;
@@ -99,7 +66,7 @@ DWORD FillSineAny(BYTE* pb, DWORD nFrames, unsigned nStride, unsigned cbSample, 
 }
 
 HRESULT CAudioHelp::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF, DWORD dwFreqHz, DWORD* pdwPos,
-                               double dblLevel)
+                               double dblLevel, CSineCache* pCache)
 {
     AUDIO_ASSERT(pBuf != NULL);
     if (pBuf == nullptr)
@@ -174,8 +141,13 @@ HRESULT CAudioHelp::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF,
         const double dblStep = TwoPi() * dwFreqHz / dwRate;
         if (dwPos >= dwRate)
             dwPos %= dwRate;
-        dwPos = FillSineAny(pBuf, nFrames, nStride, cbSample, packer, dblStep, dblLevel, dwPos, dwRate);
+        const CSineTone tone = {dwRate, dwFreqHz, dblLevel, wBits, wValidBits};
+        if (pCache == nullptr || !pCache->Fill(tone, packer, dblStep, pBuf, nFrames, nStride, &dwPos))
+            dwPos = FillSineAny(pBuf, nFrames, nStride, cbSample, packer, dblStep, dblLevel, dwPos, dwRate);
     }
+    // Only a sine uses the cache: a channel that left it frees it.
+    if (pCache != nullptr && (dwFreqHz == FREQ_CONSTANT || dwFreqHz == FREQ_SQUARE))
+        pCache->Release();
     if (pdwPos != nullptr)
         *pdwPos = dwPos;
     return S_OK;

@@ -8,6 +8,8 @@
 #include <dshow.h>
 #include <mmreg.h>
 
+class CSineCache;
+
 class CAudioHelp
 {
 public:
@@ -19,9 +21,11 @@ public:
     // whose first sample is at pBuf; other channels' bytes are not touched. *pdwPos is the
     // channel's phase (the index within the current second, or the square wave's toggle):
     // read at entry, written at exit; null starts at 0 and stores nothing. dblLevel in
-    // -1.0..1.0; a negative level inverts the waveform. A failure writes nothing.
+    // -1.0..1.0; a negative level inverts the waveform. A failure writes nothing. With the
+    // channel's pCache a sine is copied from its packed words (the same bytes, see
+    // SineCache.h) and any other tone frees them.
     static HRESULT FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF, DWORD dwFreqHz, DWORD* pdwPos,
-                              double dblLevel);
+                              double dblLevel, CSineCache* pCache = nullptr);
     // dblLevel limited to dblMin..1.0; NaN, which no comparison admits, becomes silence (0.0).
     static double ClampLevel(double dblLevel, double dblMin);
     // The sample word of a linear level (-1.0..1.0), rounded half away from zero.

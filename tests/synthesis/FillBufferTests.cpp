@@ -39,19 +39,7 @@ const CFormat kFormats[] = {
 
 WAVEFORMATEXTENSIBLE MakeFormat(const CFormat& f)
 {
-    WAVEFORMATEXTENSIBLE wfe = {};
-    wfe.Format.wFormatTag = f.wValid == 0 ? WAVE_FORMAT_PCM : WAVE_FORMAT_EXTENSIBLE;
-    wfe.Format.nChannels = f.wChannels;
-    wfe.Format.nSamplesPerSec = f.dwRate;
-    wfe.Format.nBlockAlign = WORD(f.wChannels * f.wBits / 8);
-    wfe.Format.nAvgBytesPerSec = f.dwRate * wfe.Format.nBlockAlign;
-    wfe.Format.wBitsPerSample = f.wBits;
-    if (f.wValid != 0)
-    {
-        wfe.Format.cbSize = 22;
-        wfe.Samples.wValidBitsPerSample = f.wValid;
-    }
-    return wfe;
+    return reference::WaveFormat(f.dwRate, f.wChannels, f.wBits, f.wValid);
 }
 
 unsigned ValidBits(const CFormat& f)

@@ -45,6 +45,25 @@ inline double SineValue(double dblLevel, DWORD dwFreq, DWORD dwRate, uint64_t ll
     return dblLevel * std::sin(dblStep * double(p));
 }
 
+// A PCM format block: plain WAVE_FORMAT_PCM when wValid is 0, else extensible with wValid
+// significant bits.
+inline WAVEFORMATEXTENSIBLE WaveFormat(DWORD dwRate, WORD wChannels, WORD wBits, WORD wValid)
+{
+    WAVEFORMATEXTENSIBLE wfe = {};
+    wfe.Format.wFormatTag = wValid == 0 ? WAVE_FORMAT_PCM : WAVE_FORMAT_EXTENSIBLE;
+    wfe.Format.nChannels = wChannels;
+    wfe.Format.nSamplesPerSec = dwRate;
+    wfe.Format.nBlockAlign = WORD(wChannels * wBits / 8);
+    wfe.Format.nAvgBytesPerSec = dwRate * wfe.Format.nBlockAlign;
+    wfe.Format.wBitsPerSample = wBits;
+    if (wValid != 0)
+    {
+        wfe.Format.cbSize = 22;
+        wfe.Samples.wValidBitsPerSample = wValid;
+    }
+    return wfe;
+}
+
 // Reads the sample of one channel at a frame back from a buffer, as an unsigned code.
 inline uint32_t ReadSample(const std::vector<BYTE>& buf, const WAVEFORMATEX& wf, size_t nFrame, unsigned nChannel)
 {
