@@ -19,13 +19,6 @@ CComPtr<IGraphBuilder> NewPlatformGraph()
     return spGraph;
 }
 
-CComPtr<IBaseFilter> NewPlatformFilter(REFCLSID clsid)
-{
-    CComPtr<IBaseFilter> spFilter;
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, reinterpret_cast<void**>(&spFilter));
-    return spFilter;
-}
-
 CComPtr<IBaseFilter> NewSource()
 {
     CComPtr<IBaseFilter> spSource;
@@ -239,22 +232,6 @@ std::vector<std::wstring> PlatformGraphTest::SourceLines() const
             e.find(L"[TestSource] ") != std::wstring::npos)
             lines.push_back(e.substr(3 + tag.size()));
     return lines;
-}
-
-CComPtr<IPin> PinOf(IBaseFilter* pFilter, PIN_DIRECTION eDir)
-{
-    CComPtr<IEnumPins> spEnum;
-    if (pFilter == nullptr || FAILED(pFilter->EnumPins(&spEnum)))
-        return nullptr;
-    for (;;)
-    {
-        CComPtr<IPin> spPin;
-        if (spEnum->Next(1, &spPin, nullptr) != S_OK)
-            return nullptr;
-        PIN_DIRECTION ePinDir;
-        if (SUCCEEDED(spPin->QueryDirection(&ePinDir)) && ePinDir == eDir)
-            return spPin;
-    }
 }
 
 CComPtr<IPin> PeerOf(IPin* pPin)

@@ -65,8 +65,6 @@ private:
     long m_nGraphsMade = 0;
 };
 
-// The first pin of the given direction.
-CComPtr<IPin> PinOf(IBaseFilter* pFilter, PIN_DIRECTION eDir);
 // The peer of pPin, or null.
 CComPtr<IPin> PeerOf(IPin* pPin);
 // The current reference count of an object (one AddRef and one Release).

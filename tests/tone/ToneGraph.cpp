@@ -111,29 +111,6 @@ testing::AssertionResult DescribesFormat(const AM_MEDIA_TYPE& mt, const CToneFor
 
 namespace
 {
-CComPtr<IBaseFilter> NewPlatformFilter(REFCLSID clsid)
-{
-    CComPtr<IBaseFilter> spFilter;
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, reinterpret_cast<void**>(&spFilter));
-    return spFilter;
-}
-
-CComPtr<IPin> FirstPin(IBaseFilter* pFilter, PIN_DIRECTION eDir)
-{
-    CComPtr<IEnumPins> spEnum;
-    if (pFilter == nullptr || FAILED(pFilter->EnumPins(&spEnum)))
-        return nullptr;
-    for (;;)
-    {
-        CComPtr<IPin> spPin;
-        if (spEnum->Next(1, &spPin, nullptr) != S_OK)
-            return nullptr;
-        PIN_DIRECTION ePinDir;
-        if (SUCCEEDED(spPin->QueryDirection(&ePinDir)) && ePinDir == eDir)
-            return spPin;
-    }
-}
-
 CComPtr<IGraphBuilder> NewGraph()
 {
     CComPtr<IGraphBuilder> spGraph;
@@ -155,8 +132,8 @@ void WarmUp()
     spGraph->AddFilter(spSource, L"Tonewell");
     spGraph->AddFilter(spGrabber, L"Grabber");
     spGraph->AddFilter(spNull, L"Null");
-    spGraph->ConnectDirect(FirstPin(spSource, PINDIR_OUTPUT), FirstPin(spGrabber, PINDIR_INPUT), nullptr);
-    spGraph->ConnectDirect(FirstPin(spGrabber, PINDIR_OUTPUT), FirstPin(spNull, PINDIR_INPUT), nullptr);
+    spGraph->ConnectDirect(PinOf(spSource, PINDIR_OUTPUT), PinOf(spGrabber, PINDIR_INPUT), nullptr);
+    spGraph->ConnectDirect(PinOf(spGrabber, PINDIR_OUTPUT), PinOf(spNull, PINDIR_INPUT), nullptr);
     CComPtr<CSampleLog> spLog;
     spLog.Attach(new CSampleLog(0));
     CComQIPtr<ISampleGrabber>(spGrabber)->SetCallback(spLog, 0);
@@ -324,10 +301,6 @@ CAudioSource* ToneGraphTest::Filter() const
     return static_cast<CAudioSource*>(static_cast<IBaseFilterImpl<CAudioSource>*>(m_spSource.p));
 }
 
-CComPtr<IPin> ToneGraphTest::PinOf(IBaseFilter* pFilter, PIN_DIRECTION eDir)
-{
-    return FirstPin(pFilter, eDir);
-}
 
 std::vector<std::wstring> ToneGraphTest::FilterErrors() const
 {

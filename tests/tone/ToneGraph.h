@@ -17,6 +17,7 @@
 
 #include "common/TestSinkClient.h"
 #include "common/Watchdog.h"
+#include "dumps/PlatformFilters.h"
 #include "dumps/TestObject.h"
 #include "filter/AudioSource.h"
 #include "support/ComPtr.h"
@@ -110,8 +111,6 @@ protected:
     static bool Eventually(const std::function<bool()>& fn, DWORD dwMs = 30000);
 
     CAudioSource* Filter() const;
-    // The first pin of the given direction.
-    static CComPtr<IPin> PinOf(IBaseFilter* pFilter, PIN_DIRECTION eDir);
     // The filter's trace lines that report a failure, in order.
     std::vector<std::wstring> FilterErrors() const;
 
