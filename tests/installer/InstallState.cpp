@@ -122,23 +122,6 @@ bool DirExists(const std::wstring& dir)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& dir)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return names;
-    do
-    {
-        if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0)
-            names.push_back(fd.cFileName);
-    } while (FindNextFileW(hFind, &fd));
-    FindClose(hFind);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::wstring ProductVersion(const std::wstring& path)
 {
     DWORD dwHandle = 0;

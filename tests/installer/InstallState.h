@@ -31,8 +31,6 @@ std::wstring UninstallValue(const wchar_t* pszName);
 bool UninstallEntryExists();
 
 bool DirExists(const std::wstring& dir);
-// The names of the files and folders in dir, sorted; empty when it does not exist.
-std::vector<std::wstring> FilesIn(const std::wstring& dir);
 // "a.b.c.d" from a module's version resource; empty when it has none.
 std::wstring ProductVersion(const std::wstring& path);
 // How often the system device enumerator lists "Corvane Tonewell" among the audio capture

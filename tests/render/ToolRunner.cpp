@@ -180,14 +180,22 @@ CScratchDir::~CScratchDir()
 std::vector<std::string> CScratchDir::Files() const
 {
     std::vector<std::string> names;
+    for (const std::wstring& name : FilesIn(m_path))
+        names.push_back(Narrow(name));
+    return names;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& dir)
+{
+    std::vector<std::wstring> names;
     WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstFileW((m_path + L"\\*").c_str(), &fd);
+    HANDLE hFind = FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (hFind == INVALID_HANDLE_VALUE)
         return names;
     do
     {
         if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0)
-            names.push_back(Narrow(fd.cFileName));
+            names.push_back(fd.cFileName);
     } while (FindNextFileW(hFind, &fd));
     FindClose(hFind);
     std::sort(names.begin(), names.end());

@@ -49,6 +49,8 @@ private:
 };
 
 std::string Narrow(const std::wstring& text);
+// The names of the files and folders in dir, sorted; empty when it does not exist.
+std::vector<std::wstring> FilesIn(const std::wstring& dir);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 // Empty when the file cannot be read.
 std::string ReadBytes(const std::wstring& path);
