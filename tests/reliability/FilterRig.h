@@ -86,8 +86,9 @@ protected:
     static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;
-    // The handle count from now on is the one to return to: for what the platform sets up
-    // for good the first time a door is used (the rig it was measured with stays alive).
+    // The handle count from now on, less nExtra for a rig still alive, is the one to return
+    // to: Wine keeps a handle for good from the first round of every area (seen in each
+    // area run alone, never in a second round), so each area is held flat from its second.
     void RebaseHandles(long nExtra);
 
     testwatch::CWatchdog m_watchdog;
