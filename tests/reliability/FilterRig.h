@@ -88,12 +88,15 @@ protected:
     void TearDown() override;
     // The handle count from now on, less nExtra for a rig still alive, is the one to return
     // to: Wine keeps a handle for good from the first round of every area (seen in each
-    // area run alone, never in a second round), so each area is held flat from its second.
-    void RebaseHandles(long nExtra);
+    // area run alone, never in a second round). Over nTries more, Wine's own pools may keep
+    // one more now and then; a leak of ours grows with the tries, so up to one handle per
+    // hundred tries is let pass (none in the short run's areas so far) and printed.
+    void RebaseHandles(long nExtra, size_t nTries);
 
     testwatch::CWatchdog m_watchdog;
     LONG m_nLocks = 0;
     long m_nHandles = 0;
+    long m_nHandleSlack = 0;
 
 public:
     CampaignTest();

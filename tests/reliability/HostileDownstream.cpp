@@ -238,7 +238,7 @@ TEST_F(HostileDownstream, StopReturnsAndTheNextRunIsExact)
             if (HasFatalFailure())
                 return;
             if (!bRebased)
-                RebaseHandles(nRigHandles);
+                RebaseHandles(nRigHandles, nRounds * std::size(kHostile));
             bRebased = true;
         }
         std::ostringstream note;

@@ -156,7 +156,7 @@ TEST_F(LifeCycles, CountsStayFlatAndTheModuleUnloads)
     }
     EXPECT_EQ(HandlesSettledAt(nHandlesStart + 2 * nLeftByLoad), nHandlesStart + 2 * nLeftByLoad)
         << "what a load leaves grew with the cycles";
-    RebaseHandles(0);
+    RebaseHandles(0, 0);
     Report("life cycles from the module file", nCycles, nHeld,
            "then unloaded, loaded again and streamed; each load leaves " + std::to_string(nLeftByLoad) + " handles");
 }

@@ -163,7 +163,7 @@ TEST_F(StoredSettings, LoadsIntoAStreamingFilter)
         if (HasFatalFailure())
             break;
         if (i == 0)
-            RebaseHandles(nRigHandles);
+            RebaseHandles(nRigHandles, nCases);
     }
     rig.Shutdown();
     Report("stored settings into a running filter", nCases, nHeld, std::to_string(nKept) + " kept, the rest refused");
