@@ -211,16 +211,16 @@ TEST_F(HostileTypes, EveryDoorRefusesOrPlays)
             EXPECT_TRUE(Playable(mtConn));
             EXPECT_TRUE(bPartial || SameType(mtConn, mt));
             nAccepted += bPartial ? 0 : 1;
-            // A few of them streamed: the first buffers must come through unless the
-            // allocator refuses the buffers such a rate needs.
             // A few of them streamed and checked: the tones stay at 1000 Hz, so only rates
-            // above 2 kHz, and not the rates whose buffers the allocator cannot give.
-            const WAVEFORMATEX* pWF = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
-            // The reference's container is its valid bits rounded up to whole bytes.
-            WORD nValid = pWF->wBitsPerSample;
-            if (pWF->wFormatTag == WAVE_FORMAT_EXTENSIBLE)
-                nValid = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(pWF)->Samples.wValidBitsPerSample;
-            if (!bPartial && nStreamed < Scale(20, 400) && pWF->nSamplesPerSec > 2000 &&
+            // above 2 kHz, not the rates whose buffers the allocator cannot give, and only
+            // containers of the valid bits rounded up to whole bytes, as the reference has.
+            const WAVEFORMATEX* pWF = reinterpret_cast<const WAVEFORMATEX*>(mtConn.pbFormat);
+            WORD nValid = 0;
+            if (Playable(mtConn))
+                nValid = pWF->wFormatTag == WAVE_FORMAT_EXTENSIBLE
+                             ? reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(pWF)->Samples.wValidBitsPerSample
+                             : pWF->wBitsPerSample;
+            if (nValid != 0 && !bPartial && nStreamed < Scale(20, 400) && pWF->nSamplesPerSec > 2000 &&
                 pWF->nAvgBytesPerSec <= 16 * 1024 * 1024 && (nValid + 7) / 8 * 8 == pWF->wBitsPerSample)
             {
                 ++nStreamed;
