@@ -25,11 +25,6 @@ std::mutex s_mutex;
 std::vector<CLine> s_lines;
 }
 
-bool IsFull()
-{
-    return s_bFull;
-}
-
 size_t Scale(size_t nShort, size_t nFull)
 {
     return s_bFull ? nFull : nShort;

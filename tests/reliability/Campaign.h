@@ -6,9 +6,7 @@
 
 namespace campaign
 {
-// Whether the program runs the full campaign (--full) rather than the short one.
-bool IsFull();
-// nShort cases in the short run, nFull in the full one.
+// nShort cases in the short run, nFull in the full one (--full).
 size_t Scale(size_t nShort, size_t nFull);
 // The seed of every generator: fixed, or --seed=N.
 unsigned Seed();

@@ -38,17 +38,12 @@ void CStreamCheck::OnSample(IMediaSample* pSample)
             what << " times " << tStart << ".." << tStop;
         if (pSample->GetMediaTime(&llStart, &llStop) != S_OK || llStart != m_llFrames || llStop != m_llFrames + nFrames)
             what << " media times " << llStart << ".." << llStop;
+        if (pSample->IsDiscontinuity() != (m_llSamples == 1 ? S_OK : S_FALSE))
+            what << " discontinuity flag";
     }
     if (what.tellp() > 0)
         m_fault = "sample " + std::to_string(m_llSamples) + " at frame " + std::to_string(m_llFrames) + ": " + what.str();
     m_llFrames += nFrames;
-}
-
-void CStreamCheck::Restart()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_llFrames = 0;
-    m_ref.ResetPhases();
 }
 
 LONGLONG CStreamCheck::Samples()

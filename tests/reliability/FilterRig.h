@@ -20,14 +20,13 @@ using tonestream::CToneFormat;
 using tonestream::CToneReference;
 
 // Compares each sample with the reference's next buffer: bytes, times and media times from
-// the frame count since the check started. Samples arrive on the streaming thread.
+// the frame count since the check started, and the discontinuity flag on the first sample
+// only (a check starts with a run from Stopped). Samples arrive on the streaming thread.
 class CStreamCheck
 {
 public:
     explicit CStreamCheck(const CToneFormat& fmt) : m_ref(fmt) {}
     void OnSample(IMediaSample* pSample);
-    // After a stop: positions and time stamps start again at 0.
-    void Restart();
     LONGLONG Samples();
     LONGLONG Frames();
     // The first difference, empty while every sample matched.
@@ -64,7 +63,6 @@ public:
     ICRVTonewell* Tone() { return m_spTone; }
     IAMStreamConfig* Config() { return m_spConfig; }
     IPersistStream* Persist() { return m_spPersist; }
-    CFakeDownstream* FakeFilter() { return m_pFake; }
     CFakeInputPin* Fake() { return m_pFake->m_pPin; }
     IPin* FakePin() { return static_cast<IPin*>(Fake()); }
     bool OutConnected();
@@ -82,6 +80,9 @@ private:
 // COM for the test, a watchdog scaled to the run, and the counts checked flat at the end.
 class CampaignTest : public testing::Test
 {
+public:
+    CampaignTest();
+
 protected:
     static void SetUpTestSuite();
     void SetUp() override;
@@ -97,9 +98,6 @@ protected:
     LONG m_nLocks = 0;
     long m_nHandles = 0;
     long m_nHandleSlack = 0;
-
-public:
-    CampaignTest();
 };
 
 // Whether the process's counts went back to where a test began: the live objects of ours

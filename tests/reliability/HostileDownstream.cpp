@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -118,7 +120,9 @@ protected:
         rig.Fake()->m_hrNotifyOwn = rig.Fake()->m_hrNotifyOther = S_OK;
         rig.Fake()->m_hrRequirements = E_NOTIMPL;
         if (!rig.OutConnected())
+        {
             ASSERT_EQ(rig.Connect(), S_OK);
+        }
         CStreamCheck check(CToneFormat{2, 16, 48000});
         rig.Watch(&check);
         ASSERT_EQ(rig.Filter()->Run(0), S_OK);
@@ -180,7 +184,9 @@ TEST_F(HostileDownstream, StopReturnsAndTheNextRunIsExact)
                 // that cannot be had make Run fail and leave the filter stopped.
                 EXPECT_EQ(rig.OutConnected(), hrConnect == S_OK);
                 if (hrConnect == S_OK && rig.Filter()->Run(0) == S_OK)
+                {
                     EXPECT_TRUE(pFake->WaitReceived(nReceived + 2));
+                }
             }
             else
             {
