@@ -114,7 +114,10 @@ BOOL CAudioSource::Filter_QueryAcceptMT(int /*nIndex*/, const AM_MEDIA_TYPE* pmt
         return FALSE;
     bool bContainer = pWF->wBitsPerSample == 8 || pWF->wBitsPerSample == 16 || pWF->wBitsPerSample == 24 ||
                       pWF->wBitsPerSample == 32;
-    return 1 <= pWF->nChannels && pWF->nChannels <= 32 && bContainer;
+    // The synthesis writes frames of exactly the channels' samples; MTCheckAudio lets a
+    // padded frame pass, which the stream would then refuse buffer after buffer.
+    return 1 <= pWF->nChannels && pWF->nChannels <= 32 && bContainer &&
+           pWF->nBlockAlign == pWF->nChannels * pWF->wBitsPerSample / 8;
 }
 
 HRESULT CAudioSource::BuildFormatType(CMType& mt) const

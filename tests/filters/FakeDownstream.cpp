@@ -403,6 +403,8 @@ STDMETHODIMP CFakeInputPin::Receive(IMediaSample* pSample)
     if (pSample == nullptr)
         return E_POINTER;
     CComLockGuard<CComCriticalSection> lock(m_csReceive);
+    if (m_fnOnReceive)
+        m_fnOnReceive(pSample);
     LONG nSample = ++m_nReceived;
     SetEvent(m_hReceivedOne);
     AM_MEDIA_TYPE* pmt = nullptr;

@@ -12,6 +12,7 @@
 #include <dshow.h>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 #include "framework/DSAllocators.h"
@@ -174,6 +175,7 @@ public:
     std::atomic<HRESULT> m_hrReceive{S_OK};
     std::atomic<bool> m_bKeepSamples{false};  // Receive keeps a reference to every sample
     bool m_bReceiveCallsBack = false;        // Receive asks the upstream pin for its peer and its type
+    std::function<void(IMediaSample*)> m_fnOnReceive;  // sees every sample first; set while stopped
 
     // ------------------------------------------------------------ records
     CComObject<CFakeAllocator>* m_pAllocator = nullptr;  // the allocator it offers; counted

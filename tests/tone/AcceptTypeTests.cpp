@@ -3,6 +3,7 @@
 // and a block is never read beyond its cbFormat bytes.
 #include <functional>
 
+#include "common/GuardedBlock.h"
 #include "tone/ToneApiFixture.h"
 
 #include <ks.h>
@@ -107,6 +108,19 @@ const TypeCase kTypes[] = {
     {"12-bit container", [] { return CAudioType::Extensible(2, 48000, 12, 12, 3); }, false},
     {"40-bit container", [] { return CAudioType::Extensible(1, 48000, 40, 40, 1); }, false},
     {"valid bits above the container", [] { return CAudioType::Extensible(2, 48000, 16, 20, 3); }, false},
+    // The byte rate agrees with the padded frame, so only the frame's size gives it away.
+    {"frames padded beyond the channels' samples", [] {
+         CAudioType t = CAudioType::Plain(2, 48000, 16);
+         t.wfe.Format.nBlockAlign = 6;
+         t.wfe.Format.nAvgBytesPerSec = 48000 * 6;
+         return t;
+     }, false},
+    {"extensible frames padded", [] {
+         CAudioType t = CAudioType::Extensible(6, 96000, 24, 20, 0x3F);
+         t.wfe.Format.nBlockAlign = 24;
+         t.wfe.Format.nAvgBytesPerSec = 96000 * 24;
+         return t;
+     }, false},
     {"byte rate that disagrees", [] {
          CAudioType t = CAudioType::Plain(2, 48000, 16);
          t.wfe.Format.nAvgBytesPerSec = 96000;
@@ -134,41 +148,6 @@ TEST_F(ToneAcceptType, IntegerPcmOnly)
         ExpectAnswer(t.Type(), c.bAccept);
     }
 }
-
-// A format block that ends where an inaccessible page begins, so that reading one byte past
-// cbFormat faults.
-class CGuardedBlock
-{
-public:
-    CGuardedBlock()
-    {
-        SYSTEM_INFO si;
-        GetSystemInfo(&si);
-        m_cbPage = si.dwPageSize;
-        m_pb = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * m_cbPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        DWORD dwOld;
-        m_bReady = m_pb != nullptr && VirtualProtect(m_pb + m_cbPage, m_cbPage, PAGE_NOACCESS, &dwOld);
-    }
-    ~CGuardedBlock()
-    {
-        if (m_pb != nullptr)
-            VirtualFree(m_pb, 0, MEM_RELEASE);
-    }
-    bool Ready() const { return m_bReady; }
-    // pmt's first cbFormat bytes, moved up against the guard.
-    void Place(AM_MEDIA_TYPE* pmt, ULONG cbFormat)
-    {
-        BYTE* pbEnd = m_pb + m_cbPage;
-        memcpy(pbEnd - cbFormat, pmt->pbFormat, cbFormat);
-        pmt->pbFormat = pbEnd - cbFormat;
-        pmt->cbFormat = cbFormat;
-    }
-
-private:
-    DWORD m_cbPage = 0;
-    BYTE* m_pb = nullptr;
-    bool m_bReady = false;
-};
 
 TEST_F(ToneAcceptType, BlocksTooShortForWhatTheyClaimAreRefusedUnread)
 {
