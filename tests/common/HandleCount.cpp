@@ -62,7 +62,7 @@ long ProcessHandleCount()
 long ProcessHandleCountSettledAt(long nExpected)
 {
     long nCount = ProcessHandleCount();
-    for (int i = 0; i < 100 && nCount != nExpected; ++i)
+    for (int i = 0; i < 200 && nCount != nExpected; ++i)
     {
         Sleep(10);
         nCount = ProcessHandleCount();

@@ -9,7 +9,7 @@ namespace testhandles
 // 0 is a failed query too. Leak tests assert a positive baseline before they compare.
 long ProcessHandleCount();
 
-// The count once it equals nExpected, read again for up to a second: a thread or a
+// The count once it equals nExpected, read again for up to two seconds: a thread or a
 // platform object that is just going away may still count for a moment; a leak stays.
 long ProcessHandleCountSettledAt(long nExpected);
 }

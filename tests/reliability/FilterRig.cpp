@@ -130,17 +130,6 @@ bool CFilterRig::OutConnected()
 
 // ------------------------------------------------------------------ fixture
 
-long HandlesSettledAt(long nExpected)
-{
-    long nCount = testhandles::ProcessHandleCount();
-    for (int i = 0; i < 200 && nCount != nExpected; ++i)
-    {
-        Sleep(10);
-        nCount = testhandles::ProcessHandleCount();
-    }
-    return nCount;
-}
-
 CampaignTest::CampaignTest() : m_watchdog(DWORD(Scale(300, 3 * 3600) * 1000)) {}
 
 void CampaignTest::SetUpTestSuite()
@@ -181,7 +170,7 @@ void CampaignTest::TearDown()
     EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocks) << "a COM object of ours is still alive";
     EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task memory leaked";
     EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u) << "task memory freed twice";
-    const long nGrowth = HandlesSettledAt(m_nHandles) - m_nHandles;
+    const long nGrowth = testhandles::ProcessHandleCountSettledAt(m_nHandles) - m_nHandles;
     if (nGrowth != 0)
         std::printf("[campaign] %ld handles more at the end of the area than after its first round\n", nGrowth);
     EXPECT_LE(nGrowth, m_nHandleSlack) << "handles leaked";

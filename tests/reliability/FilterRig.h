@@ -99,8 +99,4 @@ protected:
     long m_nHandles = 0;
     long m_nHandleSlack = 0;
 };
-
-// Whether the process's counts went back to where a test began: the live objects of ours
-// exactly, handles after a moment for threads that are just ending.
-long HandlesSettledAt(long nExpected);
 }

@@ -132,14 +132,14 @@ TEST_F(LifeCycles, CountsStayFlatAndTheModuleUnloads)
             // What the first cycle sets up for good stays; from then on nothing grows.
             if (n == 0)
             {
-                nHandlesAfterFirst = HandlesSettledAt(-1);
+                nHandlesAfterFirst = testhandles::ProcessHandleCountSettledAt(-1);
                 nBlocksAfterFirst = CTaskMemorySpy::Instance().LiveBlocks();
             }
             nHeld += result ? 1 : 0;
             if (HasFatalFailure())
                 break;
         }
-        EXPECT_EQ(HandlesSettledAt(nHandlesAfterFirst), nHandlesAfterFirst) << "handles grew over the cycles";
+        EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(nHandlesAfterFirst), nHandlesAfterFirst) << "handles grew over the cycles";
         EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), nBlocksAfterFirst) << "task memory grew over the cycles";
         EXPECT_EQ(module.CanUnloadNow(), S_FALSE) << "the class object is still held";
         EXPECT_TRUE(module.Unload()) << "the module stays loaded";
@@ -154,7 +154,7 @@ TEST_F(LifeCycles, CountsStayFlatAndTheModuleUnloads)
         EXPECT_TRUE(Cycle(module, nCycles)) << "after the reload";
         EXPECT_TRUE(module.Unload());
     }
-    EXPECT_EQ(HandlesSettledAt(nHandlesStart + 2 * nLeftByLoad), nHandlesStart + 2 * nLeftByLoad)
+    EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(nHandlesStart + 2 * nLeftByLoad), nHandlesStart + 2 * nLeftByLoad)
         << "what a load leaves grew with the cycles";
     RebaseHandles(0, 0);
     Report("life cycles from the module file", nCycles, nHeld,
