@@ -87,4 +87,10 @@ void CSinkReader::SetReentry(void (*pfnReenter)()) const
     if (auto pfn = Export<void(void (*)())>("TestSink_SetReentry"))
         pfn(pfnReenter);
 }
+
+void CSinkReader::SetPeriod(long n) const
+{
+    if (auto pfn = Export<void(long)>("TestSink_SetPeriod"))
+        pfn(n);
+}
 }

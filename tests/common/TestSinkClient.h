@@ -29,6 +29,8 @@ public:
     bool LockIsFree() const;
     // The function a re-entering sink calls from its first line.
     void SetReentry(void (*pfn)()) const;
+    // How often a sink that misbehaves now and then does so: on every nth line.
+    void SetPeriod(long n) const;
 
 private:
     template <typename F> F* Export(const char* pszName) const

@@ -8,60 +8,12 @@
 #include "common/TaskMemorySpy.h"
 #include "reliability/Campaign.h"
 #include "reliability/FilterRig.h"
+#include "reliability/ModuleFile.h"
 
 namespace campaign
 {
 namespace
 {
-std::wstring ModulePath()
-{
-    wchar_t sz[MAX_PATH];
-    DWORD cch = GetModuleFileNameW(nullptr, sz, MAX_PATH);
-    std::wstring path(sz, cch);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Tonewell.dll";
-}
-
-// Tonewell.dll loaded by its file, with its class object.
-class CModule
-{
-public:
-    CModule()
-    {
-        m_h = LoadLibraryW(ModulePath().c_str());
-        if (m_h == nullptr)
-            return;
-        auto pfnGet = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(GetProcAddress(m_h, "DllGetClassObject"));
-        m_pfnCanUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(m_h, "DllCanUnloadNow"));
-        if (pfnGet != nullptr)
-            pfnGet(CLSID_Tonewell, IID_IClassFactory, reinterpret_cast<void**>(&m_spFactory));
-    }
-    ~CModule() { Unload(); }
-    bool Ready() const { return m_spFactory && m_pfnCanUnloadNow != nullptr; }
-    HRESULT CanUnloadNow() { return m_pfnCanUnloadNow(); }
-    CComPtr<IBaseFilter> Create()
-    {
-        CComPtr<IBaseFilter> spFilter;
-        m_spFactory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&spFilter));
-        return spFilter;
-    }
-    // Lets the class object go; the module unloads when it says it may. Whether it did.
-    bool Unload()
-    {
-        m_spFactory.Release();
-        if (m_h != nullptr && m_pfnCanUnloadNow() == S_OK)
-        {
-            FreeLibrary(m_h);
-            m_h = nullptr;
-        }
-        return m_h == nullptr && GetModuleHandleW(L"Tonewell.dll") == nullptr;
-    }
-
-private:
-    HMODULE m_h = nullptr;
-    HRESULT(STDAPICALLTYPE* m_pfnCanUnloadNow)() = nullptr;
-    CComPtr<IClassFactory> m_spFactory;
-};
-
 // One host's life of a filter: exact stream, a tone and a format change while running.
 testing::AssertionResult Cycle(CModule& module, size_t n)
 {

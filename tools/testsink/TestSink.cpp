@@ -3,6 +3,7 @@
 // ways a foreign sink library might: SINK_DOES says what goes wrong, SINK_AT in which call.
 #include "diagnostics/LogObject.h"
 
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,9 @@
 #define DOES_THROW 5      // a C++ exception leaves the call while a lock_guard holds its lock
 #define DOES_PROBE 6      // probes unmapped memory and throws and catches a C++ exception itself
 #define DOES_REENTER 7    // on the first line calls the test back (which traces again), then faults
+#define DOES_FAULT_NTH 8  // faults as DOES_FAULT, on every g_nPeriod-th call only
+#define DOES_BLOCK 9      // every g_nPeriod-th call holds its lock for kBlockMs
+#define DOES_SLOW 10      // every call takes kSlowMs under its lock
 
 #ifndef SINK_AT
 #define SINK_AT AT_NONE
@@ -71,6 +75,11 @@ std::vector<std::wstring> g_Events;
 ILogObject** g_ppHolder = nullptr;
 void (*g_pfnReenter)() = nullptr;
 bool g_bReentered = false;
+// Calls of the misbehaving kind since the last clear, and how often one misbehaves.
+std::atomic<long> g_nCalls{0};
+long g_nPeriod = SINK_DOES == DOES_BLOCK ? 50 : 100;
+const DWORD kBlockMs = 100;
+const DWORD kSlowMs = 2;
 
 void Record(std::wstring text)
 {
@@ -87,6 +96,17 @@ void UnderLock(void (*pfn)())
     g_Mutex.lock();
     SinkLockedFrame(pfn);
     g_Mutex.unlock();
+}
+
+void SleepUnderLock(DWORD dwMs)
+{
+    std::lock_guard<std::mutex> lock(g_Mutex);
+    Sleep(dwMs);
+}
+
+bool PeriodReached()
+{
+    return ++g_nCalls % g_nPeriod == 0;
 }
 
 void ThrowUnderLock()
@@ -118,6 +138,15 @@ void Misbehave(int nCall)
     case DOES_BREAK: UnderLock(&Breakpoint); break;
     case DOES_THROW: ThrowUnderLock(); break;
     case DOES_PROBE: ProbeAndRecover(); break;
+    case DOES_FAULT_NTH:
+        if (PeriodReached())
+            UnderLock(&AccessViolation);
+        break;
+    case DOES_BLOCK:
+        if (PeriodReached())
+            SleepUnderLock(kBlockMs);
+        break;
+    case DOES_SLOW: SleepUnderLock(kSlowMs); break;
     case DOES_REENTER:
         if (!g_bReentered && g_pfnReenter != nullptr)
         {
@@ -210,6 +239,13 @@ extern "C" __declspec(dllexport) void TestSink_Clear()
     std::lock_guard<std::mutex> lock(g_Mutex);
     g_Events.clear();
     g_bReentered = false;
+    g_nCalls = 0;
+}
+
+// How often a DOES_FAULT_NTH or DOES_BLOCK sink misbehaves: on every nth call (from 1).
+extern "C" __declspec(dllexport) void TestSink_SetPeriod(long n)
+{
+    g_nPeriod = n > 0 ? n : 1;
 }
 
 // Whether another thread can take the sink's lock now: a sink abandoned mid-call without
