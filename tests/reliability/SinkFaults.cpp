@@ -77,7 +77,8 @@ CTry StreamInto(const wchar_t* pszDll, long nPeriod, LONG nSamples)
         pFake->Stop();
         if (t.fault.empty())
             t.fault = hrStop != S_OK ? "Stop failed" : check.Fault();
-        spOut->Disconnect();
+        if (spOut)
+            spOut->Disconnect();
         static_cast<IPin*>(pPin)->Disconnect();
         spOut.Release();
         spFilter.Release();
