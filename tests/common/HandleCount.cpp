@@ -2,6 +2,7 @@
 
 #include <winternl.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace testhandles
@@ -68,5 +69,18 @@ long ProcessHandleCountSettledAt(long nExpected)
         nCount = ProcessHandleCount();
     }
     return nCount;
+}
+
+long HandlesLeftBeyond(long nExpected)
+{
+    static bool s_bForgiven = false;
+    const long nOver = ProcessHandleCountSettledAt(nExpected) - nExpected;
+    if (nOver == 1 && !s_bForgiven)
+    {
+        s_bForgiven = true;
+        std::printf("[handles] one handle more than expected, let pass once in this program\n");
+        return 0;
+    }
+    return nOver;
 }
 }

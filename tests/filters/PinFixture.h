@@ -100,7 +100,7 @@ protected:
         EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocks) << "a COM object of ours is still alive";
         EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task memory leaked";
         EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u) << "task memory freed twice";
-        EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(m_nHandles), m_nHandles) << "handles leaked";
+        EXPECT_EQ(testhandles::HandlesLeftBeyond(m_nHandles), 0) << "handles leaked";
         CoUninitialize();
     }
 

@@ -212,8 +212,7 @@ void ToneGraphTest::TearDown()
     EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore) << "an object of ours is alive";
     EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task memory is left";
     EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u);
-    EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(m_nHandlesBefore + s_nHandlesPerGraph),
-              m_nHandlesBefore + s_nHandlesPerGraph)
+    EXPECT_EQ(testhandles::HandlesLeftBeyond(m_nHandlesBefore + s_nHandlesPerGraph), 0)
         << "handles are left (" << s_nHandlesPerGraph << " per graph made)";
 }
 
