@@ -101,16 +101,7 @@ STDMETHODIMP CAudioSourcePP::Apply()
     if (FAILED(hr))
         ShowErrorBox(m_hWnd, L"Can't change properties", L"Tonewell", hr, MB_ICONERROR);
     // The controls show what the filter holds now, accepted or not.
-    int nBits = 0, nChannels = 0, nMaskNow = 0, nRate = 0;
-    HRESULT hr2 = m_spGenerator->GetParameters(&nBits, &nChannels, &nMaskNow, &nRate);
-    DS_ASSERT(hr2 == S_OK);
-    if (hr2 == S_OK)
-    {
-        m_nBitsPerSample = nBits;
-        m_nChannels = nChannels;
-        m_nSamplesPerSec = nRate;
-        SetMaskText(nChannels, nMaskNow);
-    }
+    ReadFormat();
     FillFormatControls();
     ShowFrequency();
     if (SUCCEEDED(hr))
@@ -186,6 +177,20 @@ BOOL CAudioSourcePP::ProcessDialogMessage(UINT uMsg, WPARAM wParam, LPARAM lPara
     return FALSE;
 }
 
+void CAudioSourcePP::ReadFormat()
+{
+    int nBits = 0, nChannels = 0, nMask = 0, nRate = 0;
+    HRESULT hr = m_spGenerator->GetParameters(&nBits, &nChannels, &nMask, &nRate);
+    DS_ASSERT(hr == S_OK);
+    if (hr == S_OK)
+    {
+        m_nBitsPerSample = nBits;
+        m_nChannels = nChannels;
+        m_nSamplesPerSec = nRate;
+        SetMaskText(nChannels, nMask);
+    }
+}
+
 LRESULT CAudioSourcePP::OnInitDialog()
 {
     if (!m_spGenerator)
@@ -199,18 +204,7 @@ LRESULT CAudioSourcePP::OnInitDialog()
             m_spGenerator.Release();
         }
         else
-        {
-            int nBits = 0, nChannels = 0, nMask = 0, nRate = 0;
-            hr = m_spGenerator->GetParameters(&nBits, &nChannels, &nMask, &nRate);
-            DS_ASSERT(hr == S_OK);
-            if (hr == S_OK)
-            {
-                m_nBitsPerSample = nBits;
-                m_nChannels = nChannels;
-                m_nSamplesPerSec = nRate;
-                SetMaskText(nChannels, nMask);
-            }
-        }
+            ReadFormat();
     }
     // A later activation shows the page's own values, changes not yet applied included.
     FillFormatControls();

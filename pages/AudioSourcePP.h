@@ -58,6 +58,8 @@ private:
     HRESULT SetOnChosenChannels(HRESULT (STDMETHODCALLTYPE ICRVTonewell::*pfnSet)(int, TValue), TValue value);
     // m_szMask from the filter's mask: hexadecimal above two channels, else empty.
     void SetMaskText(int nChannels, int nMask);
+    // The filter's format into the page's members and the mask edit.
+    void ReadFormat();
 
     CComPtr<ICRVTonewell> m_spGenerator;
     int m_nBitsPerSample;
