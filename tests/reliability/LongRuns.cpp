@@ -1,7 +1,7 @@
 // Long runs without drift: the stream as fast as the fake downstream pin takes it, every
 // sample compared with the reference, every time stamp with SamplesToTime of the frames
 // before it, so the last one is exactly the count at the end. An hour of audio in the
-// default format and two minutes of 32 channels of 32 bits at 192 kHz in the full run.
+// default format and in 32 channels of 32 bits at 192 kHz in the full run.
 #include <chrono>
 #include <sstream>
 
@@ -23,7 +23,7 @@ TEST_F(LongRuns, EverySampleExactToTheEnd)
         CToneFormat fmt;
         size_t nShortSeconds, nFullSeconds;
     };
-    const Case cases[] = {{{2, 16, 48000}, 10, 3600}, {{32, 32, 192000}, 1, 120}};
+    const Case cases[] = {{{2, 16, 48000}, 10, 3600}, {{32, 32, 192000}, 1, 3600}};
     for (const Case& c : cases)
     {
         const size_t nSeconds = Scale(c.nShortSeconds, c.nFullSeconds);
