@@ -3,10 +3,6 @@
 // graphs each run and stopped from a thread of its own. Eight are left alone and must stay
 // exact to the byte; four other threads change the other eight's tones and formats while
 // they stream, and those must keep streaming.
-#include <windows.h>
-#include <dshow.h>
-#include <qedit.h>
-
 #include <atomic>
 #include <memory>
 #include <random>
@@ -15,93 +11,14 @@
 
 #include "common/HandleCount.h"
 #include "common/TaskMemorySpy.h"
-#include "dumps/PlatformFilters.h"
-#include "dumps/TestObject.h"
 #include "reliability/Campaign.h"
 #include "reliability/FilterRig.h"
-#include "support/ComCreate.h"
+#include "reliability/GraphChain.h"
 
 namespace campaign
 {
 namespace
 {
-// The grabber's callback: every sample through the check (if any), and an event once the
-// chain has passed the samples asked for.
-class CGrabbed : public CTestObject<ISampleGrabberCB>
-{
-public:
-    CGrabbed(CStreamCheck* pCheck, LONG nWanted)
-        : m_pCheck(pCheck), m_nWanted(nWanted), m_hEnough(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~CGrabbed() override { CloseHandle(m_hEnough); }
-    STDMETHODIMP SampleCB(double, IMediaSample* pSample) override
-    {
-        if (m_pCheck != nullptr)
-            m_pCheck->OnSample(pSample);
-        if (++m_nSeen == m_nWanted)
-            SetEvent(m_hEnough);
-        return S_OK;
-    }
-    STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
-    HANDLE Enough() const { return m_hEnough; }
-    LONG Seen() const { return m_nSeen; }
-
-private:
-    CStreamCheck* m_pCheck;
-    const LONG m_nWanted;
-    std::atomic<LONG> m_nSeen{0};
-    HANDLE m_hEnough;
-};
-
-// Tonewell -> Sample Grabber -> Null Renderer in a graph.
-struct CChain
-{
-    CComPtr<IBaseFilter> spSource, spGrabber, spNull;
-    CComPtr<ICRVTonewell> spTone;
-    CComPtr<CGrabbed> spGrabbed;
-
-    HRESULT Build(IGraphBuilder* pGraph, int i, const CToneFormat& fmt, CStreamCheck* pCheck, LONG nWanted)
-    {
-        spGrabber = NewPlatformFilter(kClsidSampleGrabber);
-        spNull = NewPlatformFilter(kClsidNullRenderer);
-        CComQIPtr<ISampleGrabber> spSampleGrabber(spGrabber);
-        if (ComCreateReferencedInterface<CAudioSource>(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&spSource)) != S_OK ||
-            !spSampleGrabber || !spNull)
-            return E_FAIL;
-        spTone = CComQIPtr<ICRVTonewell>(spSource);
-        spGrabbed.Attach(new CGrabbed(pCheck, nWanted));
-        const std::wstring n = std::to_wstring(i);
-        HRESULT hr = spTone->SetParameters(fmt.nValidBits, fmt.nChannels, 0, int(fmt.nRate));
-        if (hr == S_OK)
-            hr = spSampleGrabber->SetCallback(spGrabbed, 0);
-        if (hr == S_OK)
-            hr = pGraph->AddFilter(spSource, (L"Tonewell " + n).c_str());
-        if (hr == S_OK)
-            hr = pGraph->AddFilter(spGrabber, (L"Grabber " + n).c_str());
-        if (hr == S_OK)
-            hr = pGraph->AddFilter(spNull, (L"Null " + n).c_str());
-        if (hr == S_OK)
-            hr = pGraph->ConnectDirect(PinOf(spSource, PINDIR_OUTPUT), PinOf(spGrabber, PINDIR_INPUT), nullptr);
-        if (hr == S_OK)
-            hr = pGraph->ConnectDirect(PinOf(spGrabber, PINDIR_OUTPUT), PinOf(spNull, PINDIR_INPUT), nullptr);
-        return hr;
-    }
-    void TakeDown(IGraphBuilder* pGraph)
-    {
-        if (CComQIPtr<ISampleGrabber> spSampleGrabber{spGrabber})
-            spSampleGrabber->SetCallback(nullptr, 0);
-        for (IBaseFilter* pFilter : {spSource.p, spGrabber.p, spNull.p})
-            if (pFilter != nullptr)
-                pGraph->RemoveFilter(pFilter);
-    }
-};
-
-CComPtr<IGraphBuilder> NewGraph()
-{
-    CComPtr<IGraphBuilder> spGraph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, reinterpret_cast<void**>(&spGraph));
-    return spGraph;
-}
-
 class ManyGraphs : public CampaignTest, public testing::WithParamInterface<int>
 {
 };

@@ -20,10 +20,11 @@ CModule::CModule()
     m_h = LoadLibraryW(ModulePath().c_str());
     if (m_h == nullptr)
         return;
-    auto pfnGet = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(GetProcAddress(m_h, "DllGetClassObject"));
+    m_pfnGetClassObject =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(GetProcAddress(m_h, "DllGetClassObject"));
     m_pfnCanUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(m_h, "DllCanUnloadNow"));
-    if (pfnGet != nullptr)
-        pfnGet(CLSID_Tonewell, IID_IClassFactory, reinterpret_cast<void**>(&m_spFactory));
+    if (m_pfnGetClassObject != nullptr)
+        m_pfnGetClassObject(CLSID_Tonewell, IID_IClassFactory, reinterpret_cast<void**>(&m_spFactory));
 }
 
 CComPtr<IBaseFilter> CModule::Create()
@@ -31,6 +32,15 @@ CComPtr<IBaseFilter> CModule::Create()
     CComPtr<IBaseFilter> spFilter;
     m_spFactory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&spFilter));
     return spFilter;
+}
+
+HRESULT CModule::CreateOf(REFCLSID clsid, REFIID riid, void** ppv)
+{
+    CComPtr<IClassFactory> spFactory;
+    HRESULT hr = m_pfnGetClassObject != nullptr
+                     ? m_pfnGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&spFactory))
+                     : E_FAIL;
+    return SUCCEEDED(hr) ? spFactory->CreateInstance(nullptr, riid, ppv) : hr;
 }
 
 bool CModule::Unload()

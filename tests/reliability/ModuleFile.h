@@ -18,12 +18,15 @@ public:
     bool Ready() const { return m_spFactory && m_pfnCanUnloadNow != nullptr; }
     HRESULT CanUnloadNow() { return m_pfnCanUnloadNow(); }
     CComPtr<IBaseFilter> Create();
+    // An object of any class the module serves, through that class's object.
+    HRESULT CreateOf(REFCLSID clsid, REFIID riid, void** ppv);
     // Lets the class object go; the module unloads when it says it may. Whether it did.
     bool Unload();
 
 private:
     HMODULE m_h = nullptr;
     HRESULT(STDAPICALLTYPE* m_pfnCanUnloadNow)() = nullptr;
+    HRESULT(STDAPICALLTYPE* m_pfnGetClassObject)(REFCLSID, REFIID, void**) = nullptr;
     CComPtr<IClassFactory> m_spFactory;
 };
 }

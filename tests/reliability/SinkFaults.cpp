@@ -3,6 +3,8 @@
 // points the sink key at the sink, loads Tonewell.dll afresh (the key is read at load) and
 // streams its filter into the fake downstream pin: the stream stays exact, Stop returns,
 // the process goes on; a faulted sink is never called again, a slow one gets every line.
+// In a graph the filter writes the graph's description as one block when it starts: a sink
+// that faults there is switched off the same way while the graph streams on.
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -11,6 +13,7 @@
 #include "common/TestSinkClient.h"
 #include "reliability/Campaign.h"
 #include "reliability/FilterRig.h"
+#include "reliability/GraphChain.h"
 #include "reliability/ModuleFile.h"
 
 namespace campaign
@@ -165,6 +168,72 @@ TEST_F(SinkFaults, StreamStaysExactAndStopReturns)
         Report(c.pszArea, nTries, nHeld, note.str());
     }
     // Each load of the module leaves a few handles behind (see LifeCycles.cpp).
+    RebaseHandles(0, 0);
+}
+
+// The graph's description goes to the sink's WriteBlock when the graph starts; a sink
+// that faults or breaks there is switched off and the graph streams on, exact.
+TEST_F(SinkFaults, BlockFaultWhileAGraphStreams)
+{
+    const struct
+    {
+        const wchar_t* pszDll;
+        const char* pszArea;
+    } cases[] = {{L"testsink_fault_writeblock.dll", "log sink faults in WriteBlock in a graph"},
+                 {L"testsink_break_writeblock.dll", "log sink breaks in WriteBlock in a graph"}};
+    const LONG nSamples = LONG(Scale(10, 100));
+    for (const auto& c : cases)
+    {
+        const size_t nTries = Scale(2, 20);
+        size_t nHeld = 0, nAfterBlock = 0;
+        for (size_t n = 0; n < nTries; ++n)
+        {
+            const size_t nParts = FailuresSoFar();
+            testsink::CSinkReader sink(c.pszDll);
+            ASSERT_TRUE(sink.IsLoaded());
+            testsink::SetRegistryValue(testsink::ModuleDir() + c.pszDll);
+            {
+                CModule module;
+                testsink::ClearRegistry();
+                ASSERT_TRUE(module.Ready());
+                CComPtr<IGraphBuilder> spGraph = NewGraph();
+                ASSERT_TRUE(spGraph);
+                ASSERT_EQ(CComQIPtr<IMediaFilter>(spGraph)->SetSyncSource(nullptr), S_OK);
+                const CToneFormat fmt{2, 16, 48000};
+                CStreamCheck check(fmt);
+                CChain chain;
+                ASSERT_EQ(chain.Build(spGraph, 0, fmt, &check, nSamples, module.Create()), S_OK);
+                CComQIPtr<IMediaControl> spControl(spGraph);
+                EXPECT_TRUE(SUCCEEDED(spControl->Run()));
+                EXPECT_EQ(WaitForSingleObject(chain.spGrabbed->Enough(), 120000), DWORD(WAIT_OBJECT_0)) << "the stream stalled";
+                EXPECT_EQ(spControl->Stop(), S_OK);
+                EXPECT_EQ(check.Fault(), "");
+                chain.TakeDown(spGraph);
+                chain = CChain();
+                spControl.Release();
+                spGraph.Release();
+                EXPECT_TRUE(module.Unload()) << "the module stays loaded";
+            }
+            // The block came; after it at most the lines already on their way on other
+            // threads, and no Detach.
+            const std::vector<std::wstring> events = sink.Events();
+            const auto itBlock =
+                std::find_if(events.begin(), events.end(), [](const std::wstring& e) { return e.rfind(L"B", 0) == 0; });
+            ASSERT_NE(itBlock, events.end()) << "the graph's description never came";
+            EXPECT_NE(itBlock->find(L"Tonewell 0"), std::wstring::npos) << "the block names the filter";
+            const size_t nAfter = size_t(events.end() - itBlock - 1);
+            EXPECT_LE(nAfter, 2u) << "the sink was called after it faulted";
+            EXPECT_FALSE(std::any_of(itBlock, events.end(), [](const std::wstring& e) { return e.rfind(L"D", 0) == 0; }))
+                << "a faulted sink was detached";
+            nAfterBlock = std::max(nAfterBlock, nAfter);
+            nHeld += FailuresSoFar() == nParts ? 1 : 0;
+        }
+        Report(c.pszArea, nTries, nHeld,
+               std::to_string(nSamples) + " samples exact through Wine's graph each; at most " +
+                   std::to_string(nAfterBlock) + " calls after the block");
+    }
+    // Each load of the module and each graph made leave a few handles behind (see
+    // LifeCycles.cpp and ManyGraphs.cpp).
     RebaseHandles(0, 0);
 }
 }

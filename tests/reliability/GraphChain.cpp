@@ -1,0 +1,56 @@
+#include "reliability/GraphChain.h"
+
+#include <string>
+
+#include "dumps/PlatformFilters.h"
+#include "support/ComCreate.h"
+
+namespace campaign
+{
+HRESULT CChain::Build(IGraphBuilder* pGraph, int i, const CToneFormat& fmt, CStreamCheck* pCheck, LONG nWanted,
+                      IBaseFilter* pSource)
+{
+    spGrabber = NewPlatformFilter(kClsidSampleGrabber);
+    spNull = NewPlatformFilter(kClsidNullRenderer);
+    CComQIPtr<ISampleGrabber> spSampleGrabber(spGrabber);
+    spSource = pSource;
+    if (!spSource &&
+        ComCreateReferencedInterface<CAudioSource>(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&spSource)) != S_OK)
+        return E_FAIL;
+    spTone = CComQIPtr<ICRVTonewell>(spSource);
+    if (!spTone || !spSampleGrabber || !spNull)
+        return E_FAIL;
+    spGrabbed.Attach(new CGrabbed(pCheck, nWanted));
+    const std::wstring n = std::to_wstring(i);
+    HRESULT hr = spTone->SetParameters(fmt.nValidBits, fmt.nChannels, 0, int(fmt.nRate));
+    if (hr == S_OK)
+        hr = spSampleGrabber->SetCallback(spGrabbed, 0);
+    if (hr == S_OK)
+        hr = pGraph->AddFilter(spSource, (L"Tonewell " + n).c_str());
+    if (hr == S_OK)
+        hr = pGraph->AddFilter(spGrabber, (L"Grabber " + n).c_str());
+    if (hr == S_OK)
+        hr = pGraph->AddFilter(spNull, (L"Null " + n).c_str());
+    if (hr == S_OK)
+        hr = pGraph->ConnectDirect(PinOf(spSource, PINDIR_OUTPUT), PinOf(spGrabber, PINDIR_INPUT), nullptr);
+    if (hr == S_OK)
+        hr = pGraph->ConnectDirect(PinOf(spGrabber, PINDIR_OUTPUT), PinOf(spNull, PINDIR_INPUT), nullptr);
+    return hr;
+}
+
+void CChain::TakeDown(IGraphBuilder* pGraph)
+{
+    if (CComQIPtr<ISampleGrabber> spSampleGrabber{spGrabber})
+        spSampleGrabber->SetCallback(nullptr, 0);
+    for (IBaseFilter* pFilter : {spSource.p, spGrabber.p, spNull.p})
+        if (pFilter != nullptr)
+            pGraph->RemoveFilter(pFilter);
+}
+
+CComPtr<IGraphBuilder> NewGraph()
+{
+    CComPtr<IGraphBuilder> spGraph;
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, reinterpret_cast<void**>(&spGraph));
+    return spGraph;
+}
+}
