@@ -2,22 +2,25 @@
 // then create -> connect -> run -> change settings -> stop -> release, a thousand times in
 // the full run, with the module's own object count (DllCanUnloadNow), this process's task
 // memory and handles flat; then the module unloads and loads again, and streams as before.
+// Registered as a host finds it, the module is loaded by COM and let go by
+// CoFreeUnusedLibrariesEx once its last object of any class is gone.
 #include <sstream>
+#include <thread>
 
 #include "common/HandleCount.h"
 #include "common/TaskMemorySpy.h"
 #include "reliability/Campaign.h"
 #include "reliability/FilterRig.h"
 #include "reliability/ModuleFile.h"
+#include "server/ServerTestSupport.h"
 
 namespace campaign
 {
 namespace
 {
 // One host's life of a filter: exact stream, a tone and a format change while running.
-testing::AssertionResult Cycle(CModule& module, size_t n)
+testing::AssertionResult Cycle(CComPtr<IBaseFilter> spFilter, size_t n)
 {
-    CComPtr<IBaseFilter> spFilter = module.Create();
     if (!spFilter)
         return testing::AssertionFailure() << "no filter";
     CComObject<CFakeDownstream>* pFake = nullptr;
@@ -79,7 +82,7 @@ TEST_F(LifeCycles, CountsStayFlatAndTheModuleUnloads)
         size_t nBlocksAfterFirst = 0;
         for (size_t n = 0; n < nCycles; ++n)
         {
-            const testing::AssertionResult result = Cycle(module, n);
+            const testing::AssertionResult result = Cycle(module.Create(), n);
             EXPECT_TRUE(result);
             // What the first cycle sets up for good stays; from then on nothing grows.
             if (n == 0)
@@ -103,7 +106,7 @@ TEST_F(LifeCycles, CountsStayFlatAndTheModuleUnloads)
     {
         CModule module;
         ASSERT_TRUE(module.Ready());
-        EXPECT_TRUE(Cycle(module, nCycles)) << "after the reload";
+        EXPECT_TRUE(Cycle(module.Create(), nCycles)) << "after the reload";
         EXPECT_TRUE(module.Unload());
     }
     EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(nHandlesStart + 2 * nLeftByLoad), nHandlesStart + 2 * nLeftByLoad)
@@ -111,6 +114,80 @@ TEST_F(LifeCycles, CountsStayFlatAndTheModuleUnloads)
     RebaseHandles(0, 0);
     Report("life cycles from the module file", nCycles, nHeld,
            "then unloaded, loaded again and streamed; each load leaves " + std::to_string(nLeftByLoad) + " handles");
+}
+
+// DllCanUnloadNow as the COM run time reads it: S_OK only while no object of any class and
+// no lock is left; the module must be loaded.
+HRESULT ModuleCanUnloadNow()
+{
+    const HMODULE h = GetModuleHandleW(L"Tonewell.dll");
+    const auto pfn = h != nullptr ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(h, "DllCanUnloadNow")) : nullptr;
+    return pfn != nullptr ? pfn() : E_UNEXPECTED;
+}
+
+bool ModuleLoaded()
+{
+    return GetModuleHandleW(L"Tonewell.dll") != nullptr;
+}
+
+// Rounds of a host's single-threaded apartment: the filter and its settings page from the
+// registered module, a cycle, then the unused libraries freed, which unloads the module only
+// once both are gone. CoFreeUnusedLibraries gives a module of free-threaded classes ten
+// minutes' grace after it first says it can unload (in Windows as in Wine); the rounds ask
+// for none with CoFreeUnusedLibrariesEx(0, 0).
+void ComRounds(size_t nRounds, size_t* pnHeld)
+{
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    for (size_t r = 0; r < nRounds; ++r)
+    {
+        SCOPED_TRACE(testing::Message() << "round " << r);
+        const size_t nParts = FailuresSoFar();
+        EXPECT_FALSE(ModuleLoaded()) << "loaded before any object was asked for";
+        CComPtr<IBaseFilter> spFilter;
+        CComPtr<IPropertyPage> spPage;
+        ASSERT_EQ(CoCreateInstance(CLSID_Tonewell, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(&spFilter)),
+                  S_OK);
+        ASSERT_EQ(CoCreateInstance(CLSID_TonewellPP, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                   reinterpret_cast<void**>(&spPage)),
+                  S_OK);
+        EXPECT_TRUE(ModuleLoaded());
+        EXPECT_TRUE(Cycle(spFilter, r));
+        spFilter.Release();
+        CoFreeUnusedLibrariesEx(0, 0);
+        EXPECT_EQ(ModuleCanUnloadNow(), S_FALSE) << "the page is still alive";
+        spPage.Release();
+        EXPECT_EQ(ModuleCanUnloadNow(), S_OK);
+        CoFreeUnusedLibrariesEx(0, 0);
+        EXPECT_FALSE(ModuleLoaded()) << "the module stays loaded";
+        *pnHeld += FailuresSoFar() == nParts ? 1 : 0;
+        if (testing::Test::HasFatalFailure())
+            break;
+    }
+    CoUninitialize();
+}
+
+TEST_F(LifeCycles, ComLoadsAndFreesTheRegisteredModule)
+{
+    using namespace servertest;
+    const std::wstring inproc = L"CLSID\\" + GuidText(CLSID_Tonewell) + L"\\InprocServer32";
+    const bool bWasRegistered = StringValue(HKEY_CLASSES_ROOT, inproc) == ModulePath();
+    if (!bWasRegistered)
+    {
+        ASSERT_EQ(RunRegsvr32(ModulePath(), false), 0u);
+    }
+    ASSERT_FALSE(ModuleLoaded()) << "another test left the module loaded";
+    const size_t nRounds = Scale(3, 100);
+    size_t nHeld = 0;
+    std::thread(ComRounds, nRounds, &nHeld).join();
+    if (!bWasRegistered)
+    {
+        EXPECT_EQ(RunRegsvr32(ModulePath(), true), 0u);
+    }
+    // Each load of the module leaves a few handles (see above).
+    RebaseHandles(0, 0);
+    Report("loaded by COM, freed as unused", nRounds, nHeld,
+           "the filter and its settings page from the registered module in a single-threaded apartment");
 }
 }
 }
