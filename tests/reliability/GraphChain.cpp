@@ -1,5 +1,9 @@
 #include "reliability/GraphChain.h"
 
+#include <mmreg.h>
+#include <ks.h>
+#include <ksmedia.h>
+
 #include <string>
 
 #include "dumps/PlatformFilters.h"
@@ -7,6 +11,43 @@
 
 namespace campaign
 {
+CGrabbed::CGrabbed(CStreamCheck* pCheck, LONG nWanted, const CToneFormat& fmt)
+    : m_pCheck(pCheck), m_nWanted(nWanted), m_hEnough(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_carried(fmt)
+{
+}
+
+STDMETHODIMP CGrabbed::SampleCB(double, IMediaSample* pSample)
+{
+    AM_MEDIA_TYPE* pmt = nullptr;
+    if (pSample->GetMediaType(&pmt) == S_OK && pmt != nullptr)
+    {
+        const auto* pwfx = reinterpret_cast<const WAVEFORMATEX*>(pmt->pbFormat);
+        if (pwfx != nullptr && pmt->cbFormat >= sizeof(WAVEFORMATEX))
+        {
+            WORD nValid = pwfx->wBitsPerSample;
+            if (pwfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE && pmt->cbFormat >= sizeof(WAVEFORMATEXTENSIBLE))
+                nValid = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(pwfx)->Samples.wValidBitsPerSample;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_carried = {pwfx->nChannels, nValid, pwfx->nSamplesPerSec};
+        }
+        CoTaskMemFree(pmt->pbFormat);
+        if (pmt->pUnk != nullptr)
+            pmt->pUnk->Release();
+        CoTaskMemFree(pmt);
+    }
+    if (m_pCheck != nullptr)
+        m_pCheck->OnSample(pSample);
+    if (++m_nSeen == m_nWanted)
+        SetEvent(m_hEnough);
+    return S_OK;
+}
+
+CToneFormat CGrabbed::Carried()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_carried;
+}
+
 HRESULT CChain::Build(IGraphBuilder* pGraph, int i, const CToneFormat& fmt, CStreamCheck* pCheck, LONG nWanted,
                       IBaseFilter* pSource)
 {
@@ -20,7 +61,7 @@ HRESULT CChain::Build(IGraphBuilder* pGraph, int i, const CToneFormat& fmt, CStr
     spTone = CComQIPtr<ICRVTonewell>(spSource);
     if (!spTone || !spSampleGrabber || !spNull)
         return E_FAIL;
-    spGrabbed.Attach(new CGrabbed(pCheck, nWanted));
+    spGrabbed.Attach(new CGrabbed(pCheck, nWanted, fmt));
     const std::wstring n = std::to_wstring(i);
     HRESULT hr = spTone->SetParameters(fmt.nValidBits, fmt.nChannels, 0, int(fmt.nRate));
     if (hr == S_OK)

@@ -6,37 +6,36 @@
 #include <qedit.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "dumps/TestObject.h"
 #include "reliability/FilterRig.h"
 
 namespace campaign
 {
-// The grabber's callback: every sample through the check (if any), and an event once the
-// chain has passed the samples asked for.
+// The grabber's callback: every sample through the check (if any), the format the latest
+// type change in the stream carried, and an event once the chain has passed the samples
+// asked for.
 class CGrabbed : public CTestObject<ISampleGrabberCB>
 {
 public:
-    CGrabbed(CStreamCheck* pCheck, LONG nWanted)
-        : m_pCheck(pCheck), m_nWanted(nWanted), m_hEnough(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    CGrabbed(CStreamCheck* pCheck, LONG nWanted, const CToneFormat& fmt);
     ~CGrabbed() override { CloseHandle(m_hEnough); }
-    STDMETHODIMP SampleCB(double, IMediaSample* pSample) override
-    {
-        if (m_pCheck != nullptr)
-            m_pCheck->OnSample(pSample);
-        if (++m_nSeen == m_nWanted)
-            SetEvent(m_hEnough);
-        return S_OK;
-    }
+    STDMETHODIMP SampleCB(double, IMediaSample* pSample) override;
     STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
     HANDLE Enough() const { return m_hEnough; }
     LONG Seen() const { return m_nSeen; }
+    // Channels, significant bits and rate: those of the connection until a sample carries
+    // a type of its own.
+    CToneFormat Carried();
 
 private:
     CStreamCheck* m_pCheck;
     const LONG m_nWanted;
     std::atomic<LONG> m_nSeen{0};
     HANDLE m_hEnough;
+    std::mutex m_mutex;
+    CToneFormat m_carried;
 };
 
 struct CChain
