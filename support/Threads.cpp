@@ -37,23 +37,47 @@ HANDLE CBaseThread::ThreadStart(PFN_THREADPROC pfnThreadProc, void* pv, DWORD* p
 
 namespace
 {
-// The module a thread holds after its owner was destroyed on it; null for the others.
-thread_local HMODULE t_hKeptModule = nullptr;
+// The module a thread holds after its owner was destroyed on it; null for the others. A
+// slot of the system's own: the compiler's thread-local variables go through the threads
+// library, which keeps handles per thread and per module load that it never gives back.
+class CKeptModuleSlot
+{
+public:
+    CKeptModuleSlot() : m_nIndex(TlsAlloc()) {}
+    ~CKeptModuleSlot()
+    {
+        if (m_nIndex != TLS_OUT_OF_INDEXES)
+            TlsFree(m_nIndex);
+    }
+    HMODULE Get() const
+    {
+        return m_nIndex != TLS_OUT_OF_INDEXES ? static_cast<HMODULE>(TlsGetValue(m_nIndex)) : nullptr;
+    }
+    bool Set(HMODULE h) const { return m_nIndex != TLS_OUT_OF_INDEXES && TlsSetValue(m_nIndex, h); }
+
+private:
+    const DWORD m_nIndex;
+};
+
+const CKeptModuleSlot g_keptModule;
 }
 
 void CBaseThread::KeepModuleUntilThreadEnds()
 {
-    if (t_hKeptModule == nullptr)
+    HMODULE hModule = nullptr;
+    if (g_keptModule.Get() == nullptr &&
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&CBaseThread::KeepModuleUntilThreadEnds), &t_hKeptModule);
+                           reinterpret_cast<LPCWSTR>(&CBaseThread::KeepModuleUntilThreadEnds), &hModule) &&
+        !g_keptModule.Set(hModule))
+        FreeLibrary(hModule);
 }
 
 unsigned CBaseThread::EndThread(unsigned nResult)
 {
-    HMODULE hModule = t_hKeptModule;
+    HMODULE hModule = g_keptModule.Get();
     if (hModule == nullptr)
         return nResult;
-    t_hKeptModule = nullptr;
+    g_keptModule.Set(nullptr);
     // Lets go of the module and ends the thread in one call, which never returns into it.
     FreeLibraryAndExitThread(hModule, nResult);
 }

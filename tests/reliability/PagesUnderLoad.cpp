@@ -140,7 +140,7 @@ TEST_F(PagesUnderLoad, FormatsAppliedWhileTheGraphStreams)
         spGraph.Release();
         EXPECT_TRUE(module.Unload()) << "the module stays loaded";
     }
-    // The module's load and the graph leave a few handles (see LifeCycles.cpp, ManyGraphs.cpp).
+    // Wine keeps a handle for the graph made (see ManyGraphs.cpp).
     RebaseHandles(0, 0);
     std::ostringstream note;
     note << nFormats << " formats and as many tone changes applied from the page while " << nStreamed

@@ -167,8 +167,6 @@ TEST_F(SinkFaults, StreamStaysExactAndStopReturns)
         note << std::fixed << "Stop at most " << dblStopMax << " ms; in " << nInStop << " tries a line during Stop took its time";
         Report(c.pszArea, nTries, nHeld, note.str());
     }
-    // Each load of the module leaves a few handles behind (see LifeCycles.cpp).
-    RebaseHandles(0, 0);
 }
 
 // The graph's description goes to the sink's WriteBlock when the graph starts; a sink
@@ -232,8 +230,7 @@ TEST_F(SinkFaults, BlockFaultWhileAGraphStreams)
                std::to_string(nSamples) + " samples exact through Wine's graph each; at most " +
                    std::to_string(nAfterBlock) + " calls after the block");
     }
-    // Each load of the module and each graph made leave a few handles behind (see
-    // LifeCycles.cpp and ManyGraphs.cpp).
+    // Wine keeps a handle for every graph made (see ManyGraphs.cpp).
     RebaseHandles(0, 0);
 }
 }

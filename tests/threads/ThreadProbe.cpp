@@ -41,3 +41,19 @@ PROBE_EXPORT HRESULT Probe_StartSelfDestroying(HANDLE hDestroyed, HANDLE hGate, 
     *pdwThreadId = pOwner->m_thread.GetThreadId();
     return S_OK;
 }
+
+namespace
+{
+struct CFirstUse
+{
+    CFirstUse() : dwThreadId(GetCurrentThreadId()) {}
+    DWORD dwThreadId;
+};
+}
+
+// The first use of a function-local static of the module: the thread that initialized it.
+PROBE_EXPORT DWORD Probe_FirstUseOfAStatic()
+{
+    static const CFirstUse s;
+    return s.dwThreadId;
+}

@@ -397,6 +397,11 @@ TEST_F(ThreadTest, ModuleOfAnOwnerDestroyedOnItsThreadStaysUntilTheThreadEnds)
     CEvent evDestroyed, evGate;
     ASSERT_TRUE(evDestroyed.Create(true));
     ASSERT_TRUE(evGate.Create(true));
+    // The worker's assertion when its owner is destroyed on it: the first report of a
+    // process loads message texts for good.
+    CWorker primer(EProc::Sleeping);
+    primer.m_thread.InitThread(nullptr, &CSimpleThread<CWorker>::StartThread);
+    const long nBefore = HandleCount();
     HMODULE hProbe = LoadLibraryW((testsink::ModuleDir() + L"threadprobe.dll").c_str());
     ASSERT_NE(hProbe, nullptr);
     auto pfnStart =
@@ -415,6 +420,7 @@ TEST_F(ThreadTest, ModuleOfAnOwnerDestroyedOnItsThreadStaysUntilTheThreadEnds)
     EXPECT_EQ(ExitCodeOf(hThread), 0x700u);
     EXPECT_EQ(GetModuleHandleW(L"threadprobe.dll"), nullptr) << "the thread's end must let the module go";
     CloseHandle(hThread);
+    EXPECT_EQ(testhandles::ProcessHandleCountSettledAt(nBefore), nBefore) << "the module or its thread left handles";
 }
 
 TEST_F(ThreadTest, ThreadLifeIsTracedWithItsIdentifierAndResult)
