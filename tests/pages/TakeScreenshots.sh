@@ -26,7 +26,13 @@ for page in settings about; do
         exit 1
     fi
     read -r width height < <(tr -d '\r' < "$ready")
-    xwd -root -display "$DISPLAY" -silent | /usr/bin/convert xwd:- -crop "${width}x${height}+0+0" +repage "$out/$page.png"
+    # Another program's window going away while the screen is read can fail the read: again.
+    for _ in 1 2 3; do
+        xwd -root -display "$DISPLAY" -silent > "$out/$page.xwd" && break
+        sleep 0.5
+    done
+    /usr/bin/convert "xwd:$out/$page.xwd" -crop "${width}x${height}+0+0" +repage "$out/$page.png"
+    rm -f "$out/$page.xwd"
     touch "$done_file"
     wait "$pid"
     # The picture has the page's size and more than one colour (a blank screen has one).
