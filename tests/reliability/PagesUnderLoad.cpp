@@ -1,7 +1,7 @@
 // The settings page open on a filter whose graph streams as fast as it can: a person's
 // choices of channels, rate, bits, channel and tone, applied one after the other. Each
-// format applied is the filter's and the graph's connection's, the stream goes on after
-// each, no message box opens, and a run after the last change is exact.
+// format applied is the filter's and is carried by the stream's next samples, the stream
+// goes on after each, no message box opens, and a run after the last change is exact.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -28,10 +28,9 @@ class PagesUnderLoad : public CampaignTest
 {
 };
 
-bool SameFormat(const CToneFormat& carried, const CToneFormat& chosen)
+bool SameFormat(const CToneFormat& a, const CToneFormat& b)
 {
-    return carried.nChannels == chosen.nChannels && carried.nValidBits == chosen.nValidBits &&
-           carried.nRate == chosen.nRate;
+    return a.nChannels == b.nChannels && a.nValidBits == b.nValidBits && a.nRate == b.nRate;
 }
 
 TEST_F(PagesUnderLoad, FormatsAppliedWhileTheGraphStreams)
@@ -81,8 +80,7 @@ TEST_F(PagesUnderLoad, FormatsAppliedWhileTheGraphStreams)
                 const LONG nSeen = chain.spGrabbed->Seen();
                 EXPECT_EQ(spPage->Apply(), S_OK);
                 CPageHost::Pump();
-                nFormats += chosen.nChannels != last.nChannels || chosen.nValidBits != last.nValidBits ||
-                            chosen.nRate != last.nRate;
+                nFormats += SameFormat(chosen, last) ? 0 : 1;
                 last = chosen;
                 const HWND hChannel = host.Control(IDC_CHANNEL);
                 Choose(hChannel, int(rng() % Items(hChannel).size()));
@@ -143,7 +141,7 @@ TEST_F(PagesUnderLoad, FormatsAppliedWhileTheGraphStreams)
     // Wine keeps a handle for the graph made (see ManyGraphs.cpp).
     RebaseHandles(0, 0);
     std::ostringstream note;
-    note << nFormats << " formats and as many tone changes applied from the page while " << nStreamed
+    note << nFormats << " format changes and " << nTries << " tone changes applied from the page while " << nStreamed
          << " samples streamed; then a run exact";
     Report("settings page applying while a graph streams", nTries, nHeld, note.str());
 }
