@@ -1,6 +1,6 @@
-// What the page tests share: the registered module and its trace lines, the page's beeps and
-// message boxes caught, the actions a person takes on controls sent as the controls' own
-// messages, and pictures of what a window shows.
+// What the page tests share: the registered module and its trace lines, the page's beeps
+// caught, and pictures of what a window shows; with the actions on controls and the caught
+// message boxes of PageActions.h.
 #pragma once
 #include <windows.h>
 
