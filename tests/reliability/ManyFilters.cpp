@@ -119,7 +119,9 @@ TEST_F(ManyFilters, SixteenStreamWhileOthersAreChanged)
     {
         Round(nHeld, nChanges);
         // Once sixteen filters have lived at once, 15 task-memory blocks and a few handles
-        // stay for good (a second round adds none): the later rounds are held flat.
+        // stay for good (a second round adds none): the later rounds are held flat. The
+        // blocks are the platform's cache of freed strings (the filters' name and date
+        // strings; none stay with OANOCACHE=1).
         if (r == 0)
         {
             CTaskMemorySpy::Instance().Begin();
