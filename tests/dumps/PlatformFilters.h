@@ -17,6 +17,15 @@ inline CComPtr<IBaseFilter> NewPlatformFilter(REFCLSID clsid)
     return spFilter;
 }
 
+// A graph of the platform's filter graph manager, or null.
+inline CComPtr<IGraphBuilder> NewPlatformGraph()
+{
+    CComPtr<IGraphBuilder> spGraph;
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                     reinterpret_cast<void**>(&spGraph));
+    return spGraph;
+}
+
 // The filter's first pin of the direction, or null.
 inline CComPtr<IPin> PinOf(IBaseFilter* pFilter, PIN_DIRECTION eDir)
 {

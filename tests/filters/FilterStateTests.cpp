@@ -35,9 +35,13 @@ HRESULT Command(IBaseFilter* pFilter, ECommand eCommand, REFERENCE_TIME tStart)
 void Reach(IBaseFilter* pFilter, FILTER_STATE eState)
 {
     if (eState == State_Paused)
+    {
         ASSERT_EQ(pFilter->Pause(), S_OK);
+    }
     else if (eState == State_Running)
+    {
         ASSERT_EQ(pFilter->Run(kFirstRun), S_OK);
+    }
 }
 
 // ------------------------------------------------------------------ state table

@@ -11,14 +11,6 @@
 
 namespace
 {
-CComPtr<IGraphBuilder> NewPlatformGraph()
-{
-    CComPtr<IGraphBuilder> spGraph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     reinterpret_cast<void**>(&spGraph));
-    return spGraph;
-}
-
 CComPtr<IBaseFilter> NewSource()
 {
     CComPtr<IBaseFilter> spSource;
@@ -125,10 +117,7 @@ void PlatformGraphTest::TearDownTestSuite()
 void PlatformGraphTest::SetUp()
 {
     ASSERT_TRUE(m_sink.IsLoaded());
-    CTaskMemorySpy::Instance().Begin();
-    m_nLocksBefore = CComModuleCount::GetLockCount();
-    m_nHandlesBefore = testhandles::ProcessHandleCount();
-    ASSERT_GT(m_nHandlesBefore, 0) << "the handle count failed";
+    ASSERT_TRUE(m_baseline.Take());
 
     m_spGraph = NewGraph();
     ASSERT_TRUE(m_spGraph);
@@ -147,11 +136,7 @@ void PlatformGraphTest::TearDown()
     m_spOut.Release();
     m_spSource.Release();
     m_spGraph.Release();
-    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore) << "an object of ours is alive";
-    EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task memory is left";
-    EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u);
-    EXPECT_EQ(testhandles::HandlesLeftBeyond(m_nHandlesBefore + m_nGraphsMade * s_nHandlesPerGraph), 0)
-        << "handles are left (" << s_nHandlesPerGraph << " per graph made)";
+    m_baseline.ExpectNothingLeft(m_nGraphsMade, s_nHandlesPerGraph);
 }
 
 CComPtr<IGraphBuilder> PlatformGraphTest::NewGraph()

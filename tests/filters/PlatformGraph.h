@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/TestSinkClient.h"
+#include "common/LeakBaseline.h"
 #include "common/Watchdog.h"
 #include "dumps/PlatformFilters.h"
 #include "dumps/TestObject.h"
@@ -60,8 +61,7 @@ protected:
 
 private:
     static long s_nHandlesPerGraph;
-    LONG m_nLocksBefore = 0;
-    long m_nHandlesBefore = 0;
+    CLeakBaseline m_baseline;
     long m_nGraphsMade = 0;
 };
 

@@ -87,11 +87,4 @@ void CChain::TakeDown(IGraphBuilder* pGraph)
         if (pFilter != nullptr)
             pGraph->RemoveFilter(pFilter);
 }
-
-CComPtr<IGraphBuilder> NewGraph()
-{
-    CComPtr<IGraphBuilder> spGraph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, reinterpret_cast<void**>(&spGraph));
-    return spGraph;
-}
 }

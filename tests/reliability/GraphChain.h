@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "dumps/PlatformFilters.h"
 #include "dumps/TestObject.h"
 #include "reliability/FilterRig.h"
 
@@ -50,6 +51,4 @@ struct CChain
                   IBaseFilter* pSource = nullptr);
     void TakeDown(IGraphBuilder* pGraph);
 };
-
-CComPtr<IGraphBuilder> NewGraph();
 }

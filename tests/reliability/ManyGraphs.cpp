@@ -37,7 +37,7 @@ TEST_P(ManyGraphs, SixteenStreamWhileOthersAreChanged)
         std::vector<CComPtr<IGraphBuilder>> graphs;
         for (int g = 0; g < nGraphs; ++g)
         {
-            graphs.push_back(NewGraph());
+            graphs.push_back(NewPlatformGraph());
             ASSERT_TRUE(graphs.back());
             ASSERT_EQ(CComQIPtr<IMediaFilter>(graphs.back())->SetSyncSource(nullptr), S_OK);
         }
@@ -130,7 +130,7 @@ TEST_P(ManyGraphs, SixteenStreamWhileOthersAreChanged)
         {
             CTaskMemorySpy::Instance().Begin();
             const long nBefore = testhandles::ProcessHandleCount();
-            NewGraph();
+            NewPlatformGraph();
             const long nPerGraph = testhandles::ProcessHandleCount() - nBefore;
             RebaseHandles(-nPerGraph * nGraphs * long(nRounds - 1), 0);
         }

@@ -49,7 +49,7 @@ TEST_F(PagesUnderLoad, FormatsAppliedWhileTheGraphStreams)
         ASSERT_EQ(module.CreateOf(CLSID_TonewellPP, IID_IPropertyPage, reinterpret_cast<void**>(&spPage)), S_OK);
         CComQIPtr<ICRVTonewell> spTone(spFilter);
         ASSERT_TRUE(spTone);
-        CComPtr<IGraphBuilder> spGraph = NewGraph();
+        CComPtr<IGraphBuilder> spGraph = NewPlatformGraph();
         ASSERT_TRUE(spGraph);
         ASSERT_EQ(CComQIPtr<IMediaFilter>(spGraph)->SetSyncSource(nullptr), S_OK);
         CChain chain;

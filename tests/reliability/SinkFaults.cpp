@@ -194,7 +194,7 @@ TEST_F(SinkFaults, BlockFaultWhileAGraphStreams)
                 CModule module;
                 testsink::ClearRegistry();
                 ASSERT_TRUE(module.Ready());
-                CComPtr<IGraphBuilder> spGraph = NewGraph();
+                CComPtr<IGraphBuilder> spGraph = NewPlatformGraph();
                 ASSERT_TRUE(spGraph);
                 ASSERT_EQ(CComQIPtr<IMediaFilter>(spGraph)->SetSyncSource(nullptr), S_OK);
                 const CToneFormat fmt{2, 16, 48000};

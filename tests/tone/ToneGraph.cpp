@@ -111,19 +111,11 @@ testing::AssertionResult DescribesFormat(const AM_MEDIA_TYPE& mt, const CToneFor
 
 namespace
 {
-CComPtr<IGraphBuilder> NewGraph()
-{
-    CComPtr<IGraphBuilder> spGraph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     reinterpret_cast<void**>(&spGraph));
-    return spGraph;
-}
-
 // One stream through the whole chain, and one refused argument (the first assertion report
 // loads the message texts for good).
 void WarmUp()
 {
-    CComPtr<IGraphBuilder> spGraph = NewGraph();
+    CComPtr<IGraphBuilder> spGraph = NewPlatformGraph();
     CComPtr<IBaseFilter> spSource, spGrabber = NewPlatformFilter(kClsidSampleGrabber),
                                    spNull = NewPlatformFilter(kClsidNullRenderer);
     ComCreateReferencedInterface<CAudioSource>(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&spSource));
@@ -158,7 +150,7 @@ void ToneGraphTest::SetUpTestSuite()
     CTaskMemorySpy::Instance();
     WarmUp();
     long nBefore = testhandles::ProcessHandleCount();
-    NewGraph();
+    NewPlatformGraph();
     s_nHandlesPerGraph = testhandles::ProcessHandleCount() - nBefore;
 }
 
@@ -170,12 +162,9 @@ void ToneGraphTest::TearDownTestSuite()
 void ToneGraphTest::SetUp()
 {
     ASSERT_TRUE(m_sink.IsLoaded());
-    CTaskMemorySpy::Instance().Begin();
-    m_nLocksBefore = CComModuleCount::GetLockCount();
-    m_nHandlesBefore = testhandles::ProcessHandleCount();
-    ASSERT_GT(m_nHandlesBefore, 0) << "the handle count failed";
+    ASSERT_TRUE(m_baseline.Take());
 
-    m_spGraph = NewGraph();
+    m_spGraph = NewPlatformGraph();
     ASSERT_TRUE(m_spGraph);
     m_spControl = CComQIPtr<IMediaControl>(m_spGraph);
     ASSERT_EQ(ComCreateReferencedInterface<CAudioSource>(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&m_spSource)),
@@ -209,11 +198,7 @@ void ToneGraphTest::TearDown()
     m_spGrabberFilter.Release();
     m_spNull.Release();
     m_spGraph.Release();
-    EXPECT_EQ(CComModuleCount::GetLockCount(), m_nLocksBefore) << "an object of ours is alive";
-    EXPECT_EQ(CTaskMemorySpy::Instance().LiveBlocks(), 0u) << "task memory is left";
-    EXPECT_EQ(CTaskMemorySpy::Instance().DoubleFrees(), 0u);
-    EXPECT_EQ(testhandles::HandlesLeftBeyond(m_nHandlesBefore + s_nHandlesPerGraph), 0)
-        << "handles are left (" << s_nHandlesPerGraph << " per graph made)";
+    m_baseline.ExpectNothingLeft(1, s_nHandlesPerGraph);
 }
 
 void ToneGraphTest::SetFormat(const CToneFormat& fmt)

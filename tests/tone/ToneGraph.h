@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/TestSinkClient.h"
+#include "common/LeakBaseline.h"
 #include "common/Watchdog.h"
 #include "dumps/PlatformFilters.h"
 #include "dumps/TestObject.h"
@@ -135,7 +136,6 @@ protected:
 
 private:
     static long s_nHandlesPerGraph;
-    LONG m_nLocksBefore = 0;
-    long m_nHandlesBefore = 0;
+    CLeakBaseline m_baseline;
 };
 }
