@@ -104,21 +104,23 @@ int CBeepCounter::Count() const
 
 CCapture CCapture::PrintClient(HWND hWnd)
 {
-    CCapture capture;
-    RECT rc = {};
-    GetClientRect(hWnd, &rc);
-    capture.m_cx = rc.right;
-    capture.m_cy = rc.bottom;
-    CDib dib(rc.right, rc.bottom);
-    FillRect(dib.hdc, &rc, GetSysColorBrush(COLOR_BTNFACE));
-    SendMessageW(hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dib.hdc), PRF_CLIENT | PRF_ERASEBKGND);
-    GdiFlush();
-    auto* p = static_cast<const DWORD*>(dib.pvBits);
-    capture.m_pixels.assign(p, p + size_t(rc.right) * size_t(rc.bottom));
-    return capture;
+    return Drawn(hWnd, [](HWND hWindow, HDC hdc, const RECT& rc) {
+        FillRect(hdc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+        SendMessageW(hWindow, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(hdc), PRF_CLIENT | PRF_ERASEBKGND);
+    });
 }
 
 CCapture CCapture::Window(HWND hWnd)
+{
+    return Drawn(hWnd, [](HWND hWindow, HDC hdc, const RECT& rc) {
+        RedrawWindow(hWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        HDC hdcWindow = GetDC(hWindow);
+        BitBlt(hdc, 0, 0, rc.right, rc.bottom, hdcWindow, 0, 0, SRCCOPY);
+        ReleaseDC(hWindow, hdcWindow);
+    });
+}
+
+CCapture CCapture::Drawn(HWND hWnd, void (*pfnDraw)(HWND hWnd, HDC hdc, const RECT& rcClient))
 {
     CCapture capture;
     RECT rc = {};
@@ -126,10 +128,7 @@ CCapture CCapture::Window(HWND hWnd)
     capture.m_cx = rc.right;
     capture.m_cy = rc.bottom;
     CDib dib(rc.right, rc.bottom);
-    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC hdc = GetDC(hWnd);
-    BitBlt(dib.hdc, 0, 0, rc.right, rc.bottom, hdc, 0, 0, SRCCOPY);
-    ReleaseDC(hWnd, hdc);
+    pfnDraw(hWnd, dib.hdc, rc);
     GdiFlush();
     auto* p = static_cast<const DWORD*>(dib.pvBits);
     capture.m_pixels.assign(p, p + size_t(rc.right) * size_t(rc.bottom));

@@ -50,6 +50,9 @@ public:
     bool Has(COLORREF clr) const;
 
 private:
+    // The client area's picture as pfnDraw draws it into a memory picture of its size.
+    static CCapture Drawn(HWND hWnd, void (*pfnDraw)(HWND hWnd, HDC hdc, const RECT& rcClient));
+
     int m_cx = 0;
     int m_cy = 0;
     std::vector<DWORD> m_pixels;  // top-down rows of 0x00RRGGBB
