@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "dumps/PlatformFilters.h"
 #include "support/ComCreate.h"
 
 namespace campaign

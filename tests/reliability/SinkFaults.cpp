@@ -31,9 +31,15 @@ struct CTry
     bool bDetached = false;
 };
 
+// Whether a recorded sink event is of a kind: "L" a line, "B" a block, "D" the Detach.
+auto IsEvent(const wchar_t* pszKind)
+{
+    return [pszKind](const std::wstring& e) { return e.rfind(pszKind, 0) == 0; };
+}
+
 size_t Lines(const std::vector<std::wstring>& events)
 {
-    return size_t(std::count_if(events.begin(), events.end(), [](const std::wstring& e) { return e.rfind(L"L", 0) == 0; }));
+    return size_t(std::count_if(events.begin(), events.end(), IsEvent(L"L")));
 }
 
 // One fresh load of the module tracing into pszDll, misbehaving every nPeriod lines.
@@ -90,7 +96,7 @@ CTry StreamInto(const wchar_t* pszDll, long nPeriod, LONG nSamples)
     }
     const std::vector<std::wstring> events = sink.Events();
     t.nLines = Lines(events);
-    t.bDetached = std::any_of(events.begin(), events.end(), [](const std::wstring& e) { return e.rfind(L"D", 0) == 0; });
+    t.bDetached = std::any_of(events.begin(), events.end(), IsEvent(L"D"));
     return t;
 }
 
@@ -215,14 +221,12 @@ TEST_F(SinkFaults, BlockFaultWhileAGraphStreams)
             // The block came; after it at most the lines already on their way on other
             // threads, and no Detach.
             const std::vector<std::wstring> events = sink.Events();
-            const auto itBlock =
-                std::find_if(events.begin(), events.end(), [](const std::wstring& e) { return e.rfind(L"B", 0) == 0; });
+            const auto itBlock = std::find_if(events.begin(), events.end(), IsEvent(L"B"));
             ASSERT_NE(itBlock, events.end()) << "the graph's description never came";
             EXPECT_NE(itBlock->find(L"Tonewell 0"), std::wstring::npos) << "the block names the filter";
             const size_t nAfter = size_t(events.end() - itBlock - 1);
             EXPECT_LE(nAfter, 2u) << "the sink was called after it faulted";
-            EXPECT_FALSE(std::any_of(itBlock, events.end(), [](const std::wstring& e) { return e.rfind(L"D", 0) == 0; }))
-                << "a faulted sink was detached";
+            EXPECT_FALSE(std::any_of(itBlock, events.end(), IsEvent(L"D"))) << "a faulted sink was detached";
             nAfterBlock = std::max(nAfterBlock, nAfter);
             nHeld += FailuresSoFar() == nParts ? 1 : 0;
         }
