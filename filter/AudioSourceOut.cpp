@@ -1,9 +1,12 @@
 #include "filter/AudioSourceOut.h"
 
-#include <climits>
-
 #include "diagnostics/DSParsers.h"
 #include "filter/AudioSource.h"
+
+CAudioSourceOut::CAudioSourceOut()
+{
+    m_propsSuggested = {-1, -1, -1, -1};
+}
 
 HRESULT CAudioSourceOut::FinalConstruct()
 {
@@ -25,27 +28,6 @@ HRESULT CAudioSourceOut::FinalConstruct()
 void CAudioSourceOut::FinalRelease()
 {
     DebugTrace(atlTraceGeneral, 2, L"%s FinalRelease\n", ObjectName());
-}
-
-void CAudioSourceOut::AllocatorRequest(ALLOCATOR_PROPERTIES* pProps)
-{
-    CComLockGuard<CAudioSourceOut> lock(this);
-    const WAVEFORMATEX* pWF = m_mt.GetWaveFormat();
-    DS_ASSERT(pWF != NULL);
-    pProps->cBuffers = 8;
-    pProps->cbAlign = 1;
-    pProps->cbPrefix = 0;
-    if (pWF == nullptr)
-    {
-        pProps->cbBuffer = 0;
-        return;
-    }
-    // 40 ms of audio, computed wide so that no byte rate can wrap it, and never less than
-    // one frame: a buffer that holds no frame could never be filled.
-    ULONGLONG ullBytes = ULONGLONG(pWF->nAvgBytesPerSec) * 40 / 1000;
-    if (ullBytes < pWF->nBlockAlign)
-        ullBytes = pWF->nBlockAlign;
-    pProps->cbBuffer = ullBytes > LONG_MAX ? LONG_MAX : LONG(ullBytes);
 }
 
 HRESULT CAudioSourceOut::SetCurrentType(const AM_MEDIA_TYPE* pmt)

@@ -9,7 +9,8 @@
 namespace
 {
 // The poll interval when no buffer is free or the downstream pin did not take a sample:
-// the duration of one buffer.
+// the duration of one buffer, at most this (shorter buffers are polled for sooner, so that
+// a few short buffers do not run dry while the thread sleeps).
 const DWORD kPollMs = 40;
 
 // Channels are written in runs of frames of about this many bytes, every channel of a run
@@ -126,7 +127,7 @@ DWORD CAudioSource::Send()
         CComPtr<IMediaSample> spSample;
         hr = PrepareSample(&spSample);
         if (hr == VFW_E_TIMEOUT)
-            return kPollMs;
+            return m_apOut->BufferMs(kPollMs);
         if (FAILED(hr))
         {
             if (!StopOvertook(hr))
@@ -137,7 +138,7 @@ DWORD CAudioSource::Send()
         Debug_SampleLag(atlTraceGeneral, 8, spSample, m_tStart, m_spRefClock);
         hr = m_apOut->SendSample(spSample);
     }
-    return kPollMs;
+    return m_apOut->BufferMs(kPollMs);
 }
 
 HRESULT CAudioSource::PrepareSample(IMediaSample** ppSample)
