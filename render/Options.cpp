@@ -26,6 +26,7 @@ const char kUsage[] =
     "  -d, --duration SEC      length in seconds (default 5; decimals allowed)\n"
     "  -o, --output FILE       the WAV file (or give it as the last argument)\n"
     "      --realtime          run with the graph's clock instead of as fast as possible\n"
+    "      --buffer MS         length of the filter's buffers in milliseconds, 1..1000 (default 40)\n"
     "  -q, --quiet             no progress display\n"
     "Settings files (the filter's own saved settings):\n"
     "      --load FILE         start from settings saved earlier; the options above change them\n"
@@ -135,6 +136,8 @@ const COptionSpec* FindOption(const std::wstring& name)
          [](COptions& o, const std::wstring& v) { return !v.empty() && (o.output = v, o.bOutputGiven = true); }},
         {nullptr, L"--load", "a file name", [](COptions& o, const std::wstring& v) { return !v.empty() && (o.load = v, true); }},
         {nullptr, L"--save", "a file name", [](COptions& o, const std::wstring& v) { return !v.empty() && (o.save = v, true); }},
+        {nullptr, L"--buffer", "a whole number of milliseconds",
+         [](COptions& o, const std::wstring& v) { int n; return ParseInt(v, false, n) && (o.nBufferMs = n, true); }},
         {nullptr, L"--realtime", nullptr, [](COptions& o, const std::wstring&) { return o.bRealtime = true; }},
         {L"-q", L"--quiet", nullptr, [](COptions& o, const std::wstring&) { return o.bQuiet = true; }},
         {nullptr, L"--list", nullptr, [](COptions& o, const std::wstring&) { return o.bList = true; }},

@@ -29,6 +29,8 @@ struct COptions
     std::wstring output = L"tonewell.wav";
     bool bOutputGiven = false;
     std::wstring load, save;
+    // Buffer length suggested to the filter's pin; the pin's own 40 ms otherwise.
+    std::optional<int> nBufferMs;
     bool bRealtime = false;
     bool bQuiet = false;
     bool bList = false;

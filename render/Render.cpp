@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/DSTypes.h"
+#include "render/Buffers.h"
 #include "render/WavSink.h"
 #include "support/ComCreate.h"
 #include "support/ComPtr.h"
@@ -260,9 +261,10 @@ ERenderExit RenderToWav(IBaseFilter* pSource, const CRenderJob& job)
     if (eExit != eExit_OK)
         return eExit;
 
-    Say("Wrote %s: %.3f s (%llu frames) of %u channel%s, %s at %lu Hz, %llu bytes, in %.2f s\n", path.c_str(),
+    const std::string buffers = AgreedBufferText(pSource, pWF);
+    Say("Wrote %s: %.3f s (%llu frames) of %u channel%s, %s at %lu Hz, %llu bytes, in %.2f s%s%s\n", path.c_str(),
         double(llFrames) / pWF->nSamplesPerSec, llFrames, unsigned(pWF->nChannels), pWF->nChannels == 1 ? "" : "s",
-        FormatText(pWF).c_str(),
-        (unsigned long)pWF->nSamplesPerSec, writer.FileBytes(), dblElapsed);
+        FormatText(pWF).c_str(), (unsigned long)pWF->nSamplesPerSec, writer.FileBytes(), dblElapsed,
+        buffers.empty() ? "" : ", ", buffers.c_str());
     return eExit_OK;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "TonewellIdl.h"
+#include "render/Buffers.h"
 #include "render/ReplaceFile.h"
 #include "support/ComBase.h"
 #include "support/ComPtr.h"
@@ -161,6 +162,9 @@ ERenderExit ApplyOptions(IBaseFilter* pFilter, const COptions& opt)
         eExit = SetTone(spTone, f, c, opt.nFreq, opt.dblLevelDb);
     for (size_t i = 0; eExit == eExit_OK && i < opt.tones.size(); ++i)
         eExit = SetTone(spTone, f, opt.tones[i].nChannel, opt.tones[i].nFreq, opt.tones[i].dblLevelDb);
+    // After the format: the length is whole frames of it.
+    if (eExit == eExit_OK && opt.nBufferMs)
+        eExit = SuggestBuffer(pFilter, *opt.nBufferMs);
     return eExit;
 }
 

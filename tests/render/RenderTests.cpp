@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "render/RenderFixture.h"
 #include "render/ToneExpect.h"
@@ -181,6 +182,42 @@ TEST_F(RenderTool, ListsTheFilterAmongCaptureSources)
     EXPECT_NE(line.find("Corvane Tonewell"), std::string::npos) << line;
     EXPECT_NE(line.find("(Tonewell)"), std::string::npos) << line;
     EXPECT_EQ(run.out.find("not among them"), std::string::npos) << run.out;
+}
+
+// --buffer sets the length of the filter's buffers, in whole frames of the format; the file
+// is the same stream, and the summary says what the pin agreed.
+TEST_F(RenderTool, BufferOptionSetsTheBufferLength)
+{
+    struct Case
+    {
+        std::vector<std::wstring> args;
+        const char* pszSays;
+        CExpectedFile expected;
+    };
+    const Case cases[] = {
+        {{L"-d", L"0.2", L"out.wav"}, "buffers of 40 ms", {kPcm, 2, 16, 16, 0, 48000, 9600, Same(2, kDefaultTone)}},
+        {{L"--buffer", L"10", L"-d", L"0.2", L"out.wav"},
+         "buffers of 10 ms",
+         {kPcm, 2, 16, 16, 0, 48000, 9600, Same(2, kDefaultTone)}},
+        // A millisecond at 44100 Hz is 44 frames.
+        {{L"-c", L"1", L"-r", L"44100", L"--buffer=1", L"-d", L"0.1", L"out.wav"},
+         "buffers of 1 ms",
+         {kPcm, 1, 16, 16, 0, 44100, 4410, {kDefaultTone}}},
+        {{L"-c", L"6", L"-b", L"24", L"-r", L"96000", L"--buffer", L"1000", L"-d", L"2.5", L"out.wav"},
+         "buffers of 1000 ms",
+         {kExtensible, 6, 24, 24, 0x3F, 96000, 240000, Same(6, kDefaultTone)}},
+    };
+    for (const Case& c : cases)
+    {
+        const CToolRun run = Render(c.args);
+        ASSERT_EQ(run.dwExit, 0u) << Printed(run);
+        // The summary line ends with it (10 ms is not 100 ms).
+        const size_t nAt = run.out.find(std::string(", ") + c.pszSays);
+        ASSERT_NE(nAt, std::string::npos) << run.out;
+        const size_t nEnd = nAt + 2 + strlen(c.pszSays);
+        EXPECT_TRUE(nEnd < run.out.size() && (run.out[nEnd] == '\r' || run.out[nEnd] == '\n')) << run.out;
+        EXPECT_TRUE(FileHolds(m_dir / L"out.wav", c.expected)) << c.pszSays;
+    }
 }
 
 struct CRealtimeCase
