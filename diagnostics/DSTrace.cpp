@@ -1,5 +1,6 @@
 #include "diagnostics/DSTrace.h"
 #include "diagnostics/SehGuard.h"
+#include "diagnostics/SinkTrust.h"
 
 #include <dshow.h>
 #include <stdarg.h>
@@ -286,6 +287,10 @@ bool CTimeStat::Format(LPWSTR pszBuf, int cchBuf, LPCWSTR pszLabel) const
 
 CTraceSink::CTraceSink() : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pLogObject(nullptr), m_bFaulted(0)
 {
+    // Any program of the user may write the key: an elevated or system process would run
+    // that program's choice of code with rights the program does not have.
+    if (!SinkAllowedInThisProcess())
+        return;
     HKEY hKey = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, LOG_SINK_REGISTRY_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return;
@@ -299,7 +304,11 @@ CTraceSink::CTraceSink() : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pL
     for (WCHAR* p = szPath; *p; ++p)
         if (*p == L'|')
             *p = L'\\';
-    m_hLibrary = LoadLibraryW(szPath);
+    // A bare or relative name would be found in the host's folders, wherever it was started;
+    // the sink's own imports resolve beside it.
+    if (!SinkPathIsAbsolute(szPath))
+        return;
+    m_hLibrary = LoadLibraryExW(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (m_hLibrary == nullptr)
         return;
     m_pfnGetLogObject = reinterpret_cast<PFN_GetLogObject>(GetProcAddress(m_hLibrary, LOG_SINK_ENTRY_NAME));

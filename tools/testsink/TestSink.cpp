@@ -207,9 +207,18 @@ extern "C" void SinkUnlockOnUnwind(BOOLEAN, void*)
     g_Mutex.unlock();
 }
 
+#ifdef SINK_IMPORTS_DEPENDENCY
+// From sinkdep.dll, which lies beside this library only.
+extern "C" __declspec(dllimport) int SinkDependency_Answer();
+#endif
+
 #if SINK_DOES != DOES_NOEXPORT
 extern "C" __declspec(dllexport) int STDMETHODCALLTYPE Exp_GetLogObject(ILogObject** ppLogObject)
 {
+#ifdef SINK_IMPORTS_DEPENDENCY
+    if (SinkDependency_Answer() != 42)
+        return 1;
+#endif
     Record(L"G");
     Misbehave(AT_ENTRY);
     *ppLogObject = &g_LogObject;
