@@ -2,7 +2,7 @@
 #include "diagnostics/DSTrace.h"
 #include "diagnostics/GuidNames.h"
 #include "diagnostics/TextConverters.h"
-#include "framework/DSTypes.h"
+#include "diagnostics/MediaTypeMemory.h"
 #include "support/ComPtr.h"
 
 namespace
@@ -146,7 +146,7 @@ bool CFilterChainParser::AppendCurFile(IBaseFilter* pFilter, LPCWSTR pszHead, LP
                           : m_Text.Append(pszHead) && m_Text.Append(pszFile != nullptr ? pszFile : L"") &&
                                 m_Text.Append(L"\"\r\n");
     CoTaskMemFree(pszFile);
-    MTReset(&mt);
+    MediaTypeFreeContents(&mt);
     return bOk;
 }
 
@@ -211,6 +211,6 @@ bool CFilterChainParser::GetPinMediaType(IPin* pPin, REFCLSID clsidFilter)
         mt.pbFormat = nullptr;
         mt.cbFormat = 0;
     }
-    MTReset(&mt);
+    MediaTypeFreeContents(&mt);
     return m_Text.Append(szType);
 }

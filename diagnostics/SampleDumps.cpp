@@ -4,7 +4,7 @@
 #include "diagnostics/DumpPrefix.h"
 #include "diagnostics/TextConverters.h"
 #include "diagnostics/TextFormat.h"
-#include "framework/DSTypes.h"
+#include "diagnostics/MediaTypeMemory.h"
 #include "support/ComPtr.h"
 
 #include <stddef.h>
@@ -85,7 +85,7 @@ void Debug_Sample(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, LPCWSTR 
         Debug_MediaType(dwCategory, nLevel, pmt, nullptr);
     }
     if (pmt != nullptr)
-        MTFree(pmt);
+        MediaTypeFree(pmt);
 }
 
 void Debug_SampleLag(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, REFERENCE_TIME tStart,

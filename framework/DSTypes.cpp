@@ -4,23 +4,10 @@
 #include <cstring>
 
 #include "diagnostics/DSTrace.h"
+#include "diagnostics/MediaTypeMemory.h"
 
 // Stringized here, before NULL and the format tags expand.
 #define MT_ASSERT(expr) DebugAssert(!!(expr), "DSTypes", __LINE__, #expr)
-
-namespace
-{
-void FreeContents(AM_MEDIA_TYPE* pmt)
-{
-    if (pmt->pbFormat != nullptr)
-        CoTaskMemFree(pmt->pbFormat);
-    pmt->pbFormat = nullptr;
-    pmt->cbFormat = 0;
-    if (pmt->pUnk != nullptr)
-        pmt->pUnk->Release();
-    pmt->pUnk = nullptr;
-}
-}
 
 void MTInit(AM_MEDIA_TYPE* pmt, const GUID* pMajor, const GUID* pSub)
 {
@@ -111,16 +98,13 @@ void MTReset(AM_MEDIA_TYPE* pmt, const GUID* pMajor, const GUID* pSub)
 {
     if (pmt == nullptr)
         return;
-    FreeContents(pmt);
+    MediaTypeFreeContents(pmt);
     MTInit(pmt, pMajor, pSub);
 }
 
 void MTFree(AM_MEDIA_TYPE* pmt)
 {
-    if (pmt == nullptr)
-        return;
-    FreeContents(pmt);
-    CoTaskMemFree(pmt);
+    MediaTypeFree(pmt);
 }
 
 CMType::CMType(const GUID* pMajor, const GUID* pSub)
@@ -136,7 +120,7 @@ CMType::CMType(const CMType& mt)
 
 CMType::~CMType()
 {
-    FreeContents(this);
+    MediaTypeFreeContents(this);
 }
 
 CMType& CMType::operator=(const CMType& mt)
@@ -167,7 +151,7 @@ HRESULT CMType::Assign(const AM_MEDIA_TYPE* pmt)
     // The new reference first: the source may share our pUnk.
     if (pmt->pUnk != nullptr)
         pmt->pUnk->AddRef();
-    FreeContents(this);
+    MediaTypeFreeContents(this);
     *static_cast<AM_MEDIA_TYPE*>(this) = *pmt;
     pbFormat = pbCopy;
     return S_OK;
