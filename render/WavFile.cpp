@@ -22,7 +22,11 @@ class CLittleEndian
 {
 public:
     explicit CLittleEndian(std::vector<BYTE>& out) : m_out(out) {}
-    void Tag(const char* psz) { m_out.insert(m_out.end(), psz, psz + 4); }
+    void Tag(const char* psz)
+    {
+        for (int i = 0; i < 4; ++i)
+            m_out.push_back(BYTE(psz[i]));
+    }
     void Word(WORD w) { Bytes(w, 2); }
     void DWord(DWORD dw) { Bytes(dw, 4); }
     void Guid(const GUID& guid)

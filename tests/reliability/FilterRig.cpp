@@ -176,7 +176,9 @@ void CampaignTest::TearDown()
     EXPECT_GE(nGrowth, 0) << "fewer handles than at the start: the count is unreliable";
     // Past the slack, the one handle Wine's pools may keep is let pass once per program.
     if (nGrowth > m_nHandleSlack)
+    {
         EXPECT_LE(testhandles::HandlesLeftBeyond(m_nHandles + m_nHandleSlack), 0) << "handles leaked";
+    }
     CoUninitialize();
 }
 }
