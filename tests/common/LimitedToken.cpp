@@ -2,30 +2,32 @@
 
 namespace testsink
 {
-bool ProcessIsElevated()
+namespace
+{
+// One piece of information about this process's token.
+template <class T>
+bool ReadProcessToken(TOKEN_INFORMATION_CLASS eClass, T& value)
 {
     HANDLE hToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
         return false;
-    TOKEN_ELEVATION elevation = {};
     DWORD cb = 0;
-    const BOOL bRead = GetTokenInformation(hToken, TokenElevation, &elevation, sizeof(elevation), &cb);
+    const BOOL bRead = GetTokenInformation(hToken, eClass, &value, sizeof(value), &cb);
     CloseHandle(hToken);
-    return bRead && elevation.TokenIsElevated;
+    return bRead != FALSE;
+}
+}
+
+bool ProcessIsElevated()
+{
+    TOKEN_ELEVATION elevation = {};
+    return ReadProcessToken(TokenElevation, elevation) && elevation.TokenIsElevated;
 }
 
 HANDLE LimitedTokenOfThisProcess()
 {
-    if (!ProcessIsElevated())
-        return nullptr;
-    HANDLE hToken = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
-        return nullptr;
     TOKEN_LINKED_TOKEN linked = {};
-    DWORD cb = 0;
-    const BOOL bRead = GetTokenInformation(hToken, TokenLinkedToken, &linked, sizeof(linked), &cb);
-    CloseHandle(hToken);
-    if (!bRead)
+    if (!ProcessIsElevated() || !ReadProcessToken(TokenLinkedToken, linked))
         return nullptr;
     HANDLE hPrimary = nullptr;
     if (!DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
