@@ -123,6 +123,21 @@ void DebugTrace(DWORD dwCategory, UINT nLevel, LPCWSTR pszFormat, ...)
     va_end(args);
 }
 
+void DebugTraceText(DWORD dwCategory, UINT nLevel, LPCWSTR pszText)
+{
+    if (dwCategory == 0 || nLevel > TRACE_LEVEL_LIMIT)
+        return;
+    LONGLONG llStart = s_OutputStat.Start();
+    WCHAR szLine[TRACE_LINE_CCH];
+    int cch = BuildTracePrefix(szLine, nLevel);
+    if (pszText != nullptr)
+        while (*pszText != 0 && cch < TRACE_LINE_CCH - 1)
+            szLine[cch++] = *pszText++;
+    szLine[cch] = 0;
+    s_TraceSink.WriteLine(szLine);
+    s_OutputStat.Stop(llStart);
+}
+
 void DebugTraceAlways(LPCWSTR pszFormat, ...)
 {
     va_list args;

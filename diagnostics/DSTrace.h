@@ -25,6 +25,9 @@ const int TRACE_ERROR_TEXT_CCH = 1024;     // FormatErrorText's buffer
 const int TRACE_TAG_CCH = 32;
 
 void DebugTrace(DWORD dwCategory, UINT nLevel, LPCWSTR pszFormat, ...);
+// The same line as DebugTrace (dwCategory, nLevel, L"%s", pszText), without printf: for lines
+// put together by hand (TextAppend.h).
+void DebugTraceText(DWORD dwCategory, UINT nLevel, LPCWSTR pszText);
 void DebugTraceAlways(LPCWSTR pszFormat, ...);
 void DebugAssert(bool bCondition, LPCSTR pszFile, int nLine, LPCSTR pszCondition);
 

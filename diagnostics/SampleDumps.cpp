@@ -2,6 +2,7 @@
 #include "diagnostics/DSDumps.h"
 #include "diagnostics/DSTrace.h"
 #include "diagnostics/DumpPrefix.h"
+#include "diagnostics/TextAppend.h"
 #include "diagnostics/TextConverters.h"
 #include "diagnostics/TextFormat.h"
 #include "diagnostics/MediaTypeMemory.h"
@@ -33,50 +34,56 @@ void Debug_Sample(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, LPCWSTR 
         DebugTrace(dwCategory, nLevel, L"###Err### %sEmpty sample pointer\n", p.Text());
         return;
     }
+    // Written for every buffer the filter sends, so put together without printf.
     WCHAR sz1[REFTIME_STR_CCH], sz2[REFTIME_STR_CCH];
-    WCHAR szTimes[96], szMediaTimes[96];
+    WCHAR szLine[TRACE_LINE_CCH];
+    CTextAppender line(szLine, TRACE_LINE_CCH);
+    line.Text(p.Text());
     REFERENCE_TIME tS = 0, tE = 0;
     HRESULT hr = pSample->GetTime(&tS, &tE);
     if (hr == S_OK)
-        FormatText(szTimes, ARRAYSIZE(szTimes), L"tS=%s  tE=%s", RefTime2Str(tS, sz1), RefTime2Str(tE, sz2));
+        line.Text(L"tS=").Text(RefTime2Str(tS, sz1)).Text(L"  tE=").Text(RefTime2Str(tE, sz2));
     else if (hr == VFW_S_NO_STOP_TIME)
-        FormatText(szTimes, ARRAYSIZE(szTimes), L"tS=%s  tE=? (0x%X)", RefTime2Str(tS, sz1), UINT(hr));
+        line.Text(L"tS=").Text(RefTime2Str(tS, sz1)).Text(L"  tE=? (0x").Hex(UINT(hr)).Char(L')');
     else
-        FormatText(szTimes, ARRAYSIZE(szTimes), L"tS/tE=? (0x%X)", UINT(hr));
+        line.Text(L"tS/tE=? (0x").Hex(UINT(hr)).Char(L')');
 
+    line.Text(L"  ");
     LONGLONG mS = 0, mE = 0;
     hr = pSample->GetMediaTime(&mS, &mE);
     if (hr == S_OK)
-        FormatText(szMediaTimes, ARRAYSIZE(szMediaTimes), L"mS=%s  mE=%s", LongLong2Str(mS, sz1), LongLong2Str(mE, sz2));
+        line.Text(L"mS=").Text(LongLong2Str(mS, sz1)).Text(L"  mE=").Text(LongLong2Str(mE, sz2));
     else
-        FormatText(szMediaTimes, ARRAYSIZE(szMediaTimes), L"mS/mE=? (0x%X)", UINT(hr));
+        line.Text(L"mS/mE=? (0x").Hex(UINT(hr)).Char(L')');
 
-    WCHAR szProps[64] = L"";
+    line.Text(L" flags={")
+        .Unsigned(FlagOf(pSample->IsSyncPoint()))
+        .Unsigned(FlagOf(pSample->IsPreroll()))
+        .Unsigned(FlagOf(pSample->IsDiscontinuity()))
+        .Char(L'}');
+
     CComQIPtr<IMediaSample2> spSample2(pSample);
     if (spSample2)
     {
         AM_SAMPLE2_PROPERTIES props = {};
         if (SUCCEEDED(spSample2->GetProperties(SAMPLE_PROPS_TO_STREAM_ID, reinterpret_cast<BYTE*>(&props))))
-            FormatText(szProps, ARRAYSIZE(szProps), L" TF=0x%X sId=0x%X", UINT(props.dwTypeSpecificFlags),
-                       UINT(props.dwStreamId));
+            line.Text(L" TF=0x").Hex(UINT(props.dwTypeSpecificFlags)).Text(L" sId=0x").Hex(UINT(props.dwStreamId));
     }
 
-    WCHAR szBuffer[96] = L"";
     if (bBufferDetails)
     {
         BYTE* pb = nullptr;
         hr = pSample->GetPointer(&pb);
         long cbSize = pSample->GetSize();
         long cbActual = pSample->GetActualDataLength();
+        line.Text(L" al=").Signed(int(cbActual)).Text(L" s=").Signed(int(cbSize));
         if (SUCCEEDED(hr))
-            FormatText(szBuffer, ARRAYSIZE(szBuffer), L" al=%i s=%i p=0x%p", int(cbActual), int(cbSize), pb);
+            line.Text(L" p=0x").Hex(ULONGLONG(reinterpret_cast<UINT_PTR>(pb)), 2 * int(sizeof(void*)));
         else
-            FormatText(szBuffer, ARRAYSIZE(szBuffer), L" al=%i s=%i p=? (0x%X)", int(cbActual), int(cbSize), UINT(hr));
+            line.Text(L" p=? (0x").Hex(UINT(hr)).Char(L')');
     }
-
-    DebugTrace(dwCategory, nLevel, L"%s%s  %s flags={%u%u%u}%s%s\n", p.Text(), szTimes, szMediaTimes,
-               FlagOf(pSample->IsSyncPoint()), FlagOf(pSample->IsPreroll()), FlagOf(pSample->IsDiscontinuity()),
-               szProps, szBuffer);
+    line.Char(L'\n');
+    DebugTraceText(dwCategory, nLevel, szLine);
 
     AM_MEDIA_TYPE* pmt = nullptr;
     if (pSample->GetMediaType(&pmt) == S_OK && pmt != nullptr)
@@ -101,7 +108,10 @@ void Debug_SampleLag(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, REFER
     }
     if (pRefClock == nullptr)
     {
-        DebugTrace(dwCategory, nLevel, L"%sDebug_SampleLag(): Reference Clock is not set\n", p.Text());
+        // Every buffer's line when the graph runs without a clock.
+        WCHAR szLine[TRACE_LINE_CCH];
+        CTextAppender(szLine, TRACE_LINE_CCH).Text(p.Text()).Text(L"Debug_SampleLag(): Reference Clock is not set\n");
+        DebugTraceText(dwCategory, nLevel, szLine);
         return;
     }
     REFERENCE_TIME tS = 0, tE = 0, c = 0;
@@ -123,9 +133,19 @@ void Debug_SampleLag(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, REFER
         DebugTrace(dwCategory, nLevel, L"###Err### %spRefClock->GetTime()=0x%X, tS=%s, tStart=%s\n", p.Text(),
                    UINT(hrClock), RefTime2Str(tS, sz1), RefTime2Str(tStart, sz2));
     else
-        DebugTrace(dwCategory, nLevel, L"%sDiff=%s, tS=%s, tStart=%s, clock=%s%s\n", p.Text(),
-                   RefTime2Str(TimeSum(tStart, tS, c), sz1), RefTime2Str(tS, sz2), RefTime2Str(tStart, sz3),
-                   RefTime2Str(c, sz4), pszSuffix);
+    {
+        // The line of every buffer sent against a clock: put together without printf.
+        WCHAR szLine[TRACE_LINE_CCH];
+        CTextAppender(szLine, TRACE_LINE_CCH)
+            .Text(p.Text())
+            .Text(L"Diff=").Text(RefTime2Str(TimeSum(tStart, tS, c), sz1))
+            .Text(L", tS=").Text(RefTime2Str(tS, sz2))
+            .Text(L", tStart=").Text(RefTime2Str(tStart, sz3))
+            .Text(L", clock=").Text(RefTime2Str(c, sz4))
+            .Text(pszSuffix)
+            .Char(L'\n');
+        DebugTraceText(dwCategory, nLevel, szLine);
+    }
 }
 
 void Debug_Allocator(DWORD dwCategory, UINT nLevel, IMemAllocator* pAllocator, LPCWSTR pszPrefix)

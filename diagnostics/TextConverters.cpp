@@ -4,6 +4,7 @@
 #include "diagnostics/TextConverters.h"
 #include "diagnostics/DSTrace.h"
 #include "diagnostics/GuidNames.h"
+#include "diagnostics/TextAppend.h"
 #include "diagnostics/TextFormat.h"
 
 #include <stdlib.h>
@@ -63,29 +64,16 @@ LPWSTR RefTime2Str(REFERENCE_TIME t, LPWSTR pszConv)
     UINT f = UINT(llabs(m - s * 1000));
     LONG h = LONG(s / 1000000000);
     LONG l = LONG(s - LONGLONG(h) * 1000000000);
-    if (h == 0)
-    {
-        // Between -1 and 0 seconds the whole-second part is 0 and carries no sign itself.
-        if (t < 0 && l == 0)
-        {
-            if (r != 0)
-                FormatText(pszConv, REFTIME_STR_CCH, L"-%u.%03u'%04u", UINT(l), f, r);
-            else
-                FormatText(pszConv, REFTIME_STR_CCH, L"-%u.%03u", UINT(l), f);
-        }
-        else if (r != 0)
-            FormatText(pszConv, REFTIME_STR_CCH, L"%d.%03u'%04u", l, f, r);
-        else
-            FormatText(pszConv, REFTIME_STR_CCH, L"%d.%03u", l, f);
-    }
+    CTextAppender text(pszConv, REFTIME_STR_CCH);
+    if (h != 0)
+        text.Signed(h).Unsigned(UINT(labs(l)), 9);
+    else if (t < 0 && l == 0)
+        text.Text(L"-0");  // between -1 and 0 seconds the whole-second part carries no sign itself
     else
-    {
-        UINT u = UINT(labs(l));
-        if (r != 0)
-            FormatText(pszConv, REFTIME_STR_CCH, L"%d%09u.%03u'%04u", h, u, f, r);
-        else
-            FormatText(pszConv, REFTIME_STR_CCH, L"%d%09u.%03u", h, u, f);
-    }
+        text.Signed(l);
+    text.Char(L'.').Unsigned(f, 3);
+    if (r != 0)
+        text.Char(L'\'').Unsigned(r, 4);
     return pszConv;
 }
 
@@ -98,19 +86,19 @@ LPWSTR LongLong2Str(LONGLONG ll, LPWSTR pszConv)
         return CopyText(pszConv, REFTIME_STR_CCH, L"MINLONGLONG");
     if (ll == MAXLONGLONG)
         return CopyText(pszConv, REFTIME_STR_CCH, L"MAXLONGLONG");
-    int cch = 0;
+    CTextAppender text(pszConv, REFTIME_STR_CCH);
     if (ll < 0)
-        pszConv[cch++] = L'-';
+        text.Char(L'-');
     ULONGLONG u = ll < 0 ? ULONGLONG(-ll) : ULONGLONG(ll);
     bool bStarted = false;
     for (ULONGLONG div = 1000000000000000000ull; div != 0; div /= 1000)
     {
         UINT nGroup = UINT((u / div) % 1000);
         if (bStarted)
-            cch += FormatText(pszConv + cch, REFTIME_STR_CCH - cch, L" %03u", nGroup);
+            text.Char(L' ').Unsigned(nGroup, 3);
         else if (nGroup != 0 || div == 1)
         {
-            cch += FormatText(pszConv + cch, REFTIME_STR_CCH - cch, L"%u", nGroup);
+            text.Unsigned(nGroup);
             bStarted = true;
         }
     }
