@@ -246,6 +246,14 @@ TEST_F(HostileTypes, EveryDoorRefusesOrPlays)
         }
         else
             ADD_FAILURE() << "the pin has no type";
+        // An accepted type is the filter's format too and may have lowered the tones: every
+        // slot back at 1000 Hz for the streams below, then the default format.
+        if (hrSet == S_OK)
+        {
+            EXPECT_EQ(rig.Tone()->SetParameters(16, 32, 0, 48000), S_OK);
+            for (int c = 0; c < 32; ++c)
+                EXPECT_EQ(rig.Tone()->SetFrequency(c, 1000), S_OK);
+        }
         EXPECT_EQ(rig.Config()->SetFormat(nullptr), S_OK);
 
         // A connection with the type given; GUID_NULL in a GUID leaves it to the pin.

@@ -18,17 +18,6 @@ namespace
 class ToneAcceptType : public ToneApiTest
 {
 protected:
-    void SetUp() override
-    {
-        ToneApiTest::SetUp();
-        ASSERT_EQ(m_spFilter->FindPin(L"Out", &m_spPin), S_OK);
-    }
-    void TearDown() override
-    {
-        m_spPin.Release();
-        ToneApiTest::TearDown();
-    }
-
     // The connection's doors give the same answer; SetFormat takes what they take as it is,
     // and refuses what they refuse unless only the sizes it derives itself disagree, in which
     // case the pin gets the consistent type made. A refused type leaves the pin's type alone.
@@ -43,7 +32,6 @@ protected:
         ASSERT_EQ(Config()->SetFormat(nullptr), S_OK);
     }
 
-    CComPtr<IPin> m_spPin;
 };
 
 struct TypeCase

@@ -20,17 +20,6 @@ using namespace formatrequest;
 class ToneFormatRequest : public ToneApiTest
 {
 protected:
-    void SetUp() override
-    {
-        ToneApiTest::SetUp();
-        ASSERT_EQ(m_spFilter->FindPin(L"Out", &m_spPin), S_OK);
-    }
-    void TearDown() override
-    {
-        m_spPin.Release();
-        ToneApiTest::TearDown();
-    }
-
     std::vector<int> Parameters()
     {
         int an[4] = {};
@@ -47,8 +36,6 @@ protected:
         EXPECT_EQ(spEnum->Next(1, &second, nullptr), S_FALSE);
         return first.p != nullptr ? TypeBytes(first.p) : Bytes();
     }
-
-    CComPtr<IPin> m_spPin;
 };
 
 // Every start, rate, channel count and container: cheap without a graph, so all of them.
