@@ -73,26 +73,36 @@ STDMETHODIMP CAudioSource::SetParameters(int nValidBitsPerSample, int nChannels,
         DebugAssert(false, __FILE_NAME__, __LINE__, "CAudioSource::SetParameters(): CMTHelp::MTCreatePCMEx() FAILED");
         return hr;
     }
-    const WORD nOldChannels = m_nChannels, nOldBits = m_nBitsPerSample, nOldValid = m_nValidBitsPerSample;
-    const DWORD nOldMask = m_nChannelMask, nOldRate = m_nSamplesPerSec;
-    m_nChannels = WORD(nChannels);
-    m_nChannelMask = DWORD(nChannelMask);
-    m_nBitsPerSample = wBits;
-    m_nValidBitsPerSample = WORD(nValidBitsPerSample);
-    m_nSamplesPerSec = DWORD(nSamplesPerSec);
+    const CPcmFormat old = FormatSettings();
+    StoreFormat({WORD(nChannels), DWORD(nChannelMask), wBits, WORD(nValidBitsPerSample), DWORD(nSamplesPerSec)});
     hr = CarryFormatToPin(mt);
     if (hr != S_OK)
     {
-        m_nChannels = nOldChannels;
-        m_nChannelMask = nOldMask;
-        m_nBitsPerSample = nOldBits;
-        m_nValidBitsPerSample = nOldValid;
-        m_nSamplesPerSec = nOldRate;
+        StoreFormat(old);
         return FAILED(hr) ? hr : VFW_E_CHANGING_FORMAT;
     }
-    LimitFrequencies(nChannels, true);
-    ReleaseSineCaches();
+    FormatChanged();
     return S_OK;
+}
+
+CPcmFormat CAudioSource::FormatSettings() const
+{
+    return {m_nChannels, m_nChannelMask, m_nBitsPerSample, m_nValidBitsPerSample, m_nSamplesPerSec};
+}
+
+void CAudioSource::StoreFormat(const CPcmFormat& fmt)
+{
+    m_nChannels = fmt.nChannels;
+    m_nChannelMask = fmt.nChannelMask;
+    m_nBitsPerSample = fmt.nBitsPerSample;
+    m_nValidBitsPerSample = fmt.nValidBitsPerSample;
+    m_nSamplesPerSec = fmt.nSamplesPerSec;
+}
+
+void CAudioSource::FormatChanged()
+{
+    LimitFrequencies(m_nChannels, true);
+    ReleaseSineCaches();
 }
 
 STDMETHODIMP CAudioSource::GetParameters(int* pnValidBitsPerSample, int* pnChannels, int* pnChannelMask,

@@ -126,18 +126,13 @@ HRESULT CAudioSource::BuildFormatType(CMType& mt) const
                                   m_nChannelMask != 0 ? m_nChannelMask : 0xFFFFFFFF);
 }
 
-DWORD CAudioSource::HighestFrequency(DWORD dwRate)
-{
-    return dwRate >= 2 ? dwRate / 2 - 1 : DWORD(-1);
-}
-
 void CAudioSource::LimitFrequencies(int nChannels, bool bResetPositions)
 {
-    const DWORD dwHighest = HighestFrequency(m_nSamplesPerSec);
+    const DWORD dwHighest = CAudioHelp::HighestFrequency(m_nSamplesPerSec);
     for (int i = 0; i < nChannels && i < TONE_SLOTS; ++i)
     {
-        // At half the rate or above (the square wave's -1 included) the synthesis refuses.
-        if (DWORD(m_anFreq[i]) >= m_nSamplesPerSec / 2 && DWORD(m_anFreq[i]) != dwHighest)
+        // Taken as unsigned, so the square wave's -1 counts as above half the rate too.
+        if (!CAudioHelp::BelowHalfRate(DWORD(m_anFreq[i]), m_nSamplesPerSec))
         {
             m_anFreq[i] = int(dwHighest);
             m_anFreqUsed[i] = dwHighest;

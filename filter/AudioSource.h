@@ -8,6 +8,7 @@
 #include "TonewellIdl.h"
 #include "filter/AudioSourceOut.h"
 #include "filter/CvVersionWrapper.h"
+#include "filter/FormatRequest.h"
 #include "filter/SineCache.h"
 #include "framework/DSFilters.h"
 #include "framework/FilterRegistration.h"
@@ -85,6 +86,13 @@ public:
     // May the pin use this type? Integer PCM of 1..32 channels in 8/16/24/32-bit containers.
     BOOL Filter_QueryAcceptMT(int nIndex, const AM_MEDIA_TYPE* pmt);
 
+    // The five format settings, read and stored together; callers hold the filter lock.
+    CPcmFormat FormatSettings() const;
+    void StoreFormat(const CPcmFormat& fmt);
+    // After a format change was taken: every channel of the new count at phase 0 with a
+    // frequency the new rate plays, and no sine words of the old format.
+    void FormatChanged();
+
     // Every channel of one buffer from the tone bank, under the filter lock.
     HRESULT FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF);
 
@@ -100,10 +108,6 @@ public:
     STDMETHOD(QueryInterface)(REFIID, void**) override = 0;
     STDMETHOD_(ULONG, AddRef)() override = 0;
     STDMETHOD_(ULONG, Release)() override = 0;
-
-    // The highest frequency a channel may keep at dwRate: below half the rate in integer
-    // division, and accepted by SetFrequency; the square wave where no sine fits.
-    static DWORD HighestFrequency(DWORD dwRate);
 
     CComPtr<IUnknown> m_pUnkMarshaler;
     CLSID m_clsid;

@@ -42,21 +42,29 @@ void CAudioSourceOut::DumpType(const AM_MEDIA_TYPE* pmt)
     Debug_MediaType(atlTraceGeneral, 2, pmt, MakeNamePrefix(ObjectName(), szPrefix, NAME_PREFIX_CCH));
 }
 
+// A type the pin would connect in is taken as it is; otherwise a capture tool's edit of three
+// fields is made consistent (FormatRequest.h). The filter's format settings follow the type,
+// so the filter lock comes first, then the pin lock.
 STDMETHODIMP CAudioSourceOut::SetFormat(AM_MEDIA_TYPE* pmt)
 {
     DebugTrace(atlTraceCOM, 2, L"%s IAMStreamConfig::SetFormat()\n", ObjectName());
     DumpType(pmt);
-    CComLockGuard<CAudioSourceOut> lock(this);
     if (m_pFilter == nullptr)
         return E_UNEXPECTED;
+    CComLockGuard<CAudioSource> filterLock(m_pFilter);
+    CComLockGuard<CAudioSourceOut> lock(this);
     if (m_pFilter->FilterState() != State_Stopped)
         return VFW_E_NOT_STOPPED;
+    CMType mt;
     HRESULT hr;
     if (pmt == nullptr)
-        hr = m_mt.Assign(&m_mtDefault);
+        hr = mt.Assign(&m_mtDefault);
     else if (m_pFilter->Filter_QueryAcceptMT(m_nIndex, pmt))
-        hr = m_mt.Assign(pmt);
+        hr = mt.Assign(pmt);
     else
+        hr = MTFromFormatRequest(pmt, mt);
+    CPcmFormat fmt;
+    if (hr == VFW_E_INVALIDMEDIATYPE || (SUCCEEDED(hr) && !PcmFormatOf(mt, fmt)))
     {
         DebugTrace(atlTraceGeneral, 2, L"###Err### %s IAMStreamConfig::SetFormat(): m_pFilter->Filter_QueryAcceptMT()=FALSE\n",
                    ObjectName());
@@ -64,13 +72,30 @@ STDMETHODIMP CAudioSourceOut::SetFormat(AM_MEDIA_TYPE* pmt)
     }
     if (FAILED(hr))
         return hr;
-    if (!IsConnected())
-        return S_OK;
-    hr = m_pFilter->ReconnectPin(static_cast<IPin*>(this), nullptr);
-    if (hr != S_OK)
-        DebugTrace(atlTraceGeneral, 2, L"###Err### %s IAMStreamConfig::SetFormat(): m_pFilter->ReconnectPin()=0x%X\n",
-                   ObjectName(), hr);
-    m_pFilter->NotifyGraphChanged();
+    CMType mtOld;
+    hr = mtOld.Assign(&m_mt);
+    if (SUCCEEDED(hr))
+        hr = m_mt.Assign(&mt);
+    if (FAILED(hr))
+        return hr;
+    const CPcmFormat old = m_pFilter->FormatSettings();
+    m_pFilter->StoreFormat(fmt);
+    if (IsConnected())
+    {
+        hr = m_pFilter->ReconnectPin(static_cast<IPin*>(this), nullptr);
+        if (hr != S_OK)
+            DebugTrace(atlTraceGeneral, 2, L"###Err### %s IAMStreamConfig::SetFormat(): m_pFilter->ReconnectPin()=0x%X\n",
+                       ObjectName(), hr);
+        m_pFilter->NotifyGraphChanged();
+        // A failed call changes nothing: the settings and the type go back together.
+        if (FAILED(hr))
+        {
+            m_pFilter->StoreFormat(old);
+            m_mt.Assign(&mtOld);
+            return hr;
+        }
+    }
+    m_pFilter->FormatChanged();
     return hr;
 }
 

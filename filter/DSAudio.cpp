@@ -108,8 +108,8 @@ HRESULT CAudioHelp::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF,
     AUDIO_ASSERT((cbLen % pWF->nBlockAlign) == 0);
     if ((cbLen % pWF->nBlockAlign) != 0)
         return E_INVALIDARG;
-    AUDIO_ASSERT(dwFreqHz == (DWORD)-1 || dwFreqHz < pWF->nSamplesPerSec/2);
-    if (!(dwFreqHz == FREQ_SQUARE || dwFreqHz < pWF->nSamplesPerSec / 2))
+    AUDIO_ASSERT(dwFreqHz == (DWORD)-1 || 2 * ULONGLONG(dwFreqHz) < pWF->nSamplesPerSec);
+    if (!(dwFreqHz == FREQ_SQUARE || BelowHalfRate(dwFreqHz, pWF->nSamplesPerSec)))
         return E_INVALIDARG;
     AUDIO_ASSERT(-1.0 <= dblLevel && dblLevel <= 1.0);
     if (!(-1.0 <= dblLevel && dblLevel <= 1.0))

@@ -17,6 +17,12 @@ public:
     static constexpr DWORD FREQ_CONSTANT = 0;            // a constant level
     static constexpr DWORD FREQ_SQUARE = 0xFFFFFFFF;     // a square wave whose half-period is one buffer
 
+    // The one frequency rule of the filter: a sine or a constant level plays at dwRate when it
+    // lies below half the rate exactly (2f < rate), so at odd rates (rate - 1) / 2 still does.
+    static bool BelowHalfRate(DWORD dwFreqHz, DWORD dwRate) { return 2 * ULONGLONG(dwFreqHz) < dwRate; }
+    // The highest frequency that rule admits at dwRate (1 Hz or more): 0 at 1 and 2 Hz.
+    static DWORD HighestFrequency(DWORD dwRate) { return dwRate != 0 ? (dwRate - 1) / 2 : 0; }
+
     // Writes one sample per frame of the region (cbLen bytes, whole frames) into the channel
     // whose first sample is at pBuf; other channels' bytes are not touched. *pdwPos is the
     // channel's phase (the index within the current second, or the square wave's toggle):

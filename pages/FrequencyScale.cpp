@@ -1,5 +1,7 @@
 #include "pages/FrequencyScale.h"
 
+#include "filter/DSAudio.h"
+
 int PosToFreq(int nPos)
 {
     int nFactor = 1;
@@ -30,7 +32,7 @@ int FreqToPos(int nFreq, int nMaxFreq)
 
 int TopFrequency(int nSamplesPerSec)
 {
-    return nSamplesPerSec >= 2 ? nSamplesPerSec / 2 - 1 : 0;
+    return nSamplesPerSec >= 1 ? int(CAudioHelp::HighestFrequency(DWORD(nSamplesPerSec))) : 0;
 }
 
 int SpinStep(int nPos, int nDelta)

@@ -8,8 +8,8 @@ const int FREQ_SLIDER_MAX = 39;
 int PosToFreq(int nPos);
 // The nearest step within the frequency's decade; near nMaxFreq it may be the first step above it.
 int FreqToPos(int nFreq, int nMaxFreq);
-// The highest frequency a channel keeps at nSamplesPerSec: below half the rate in integer
-// division, which the filter and its synthesis both accept; 0 for rates below 2 Hz.
+// The highest frequency a channel keeps at nSamplesPerSec: the filter's own (below half the
+// rate exactly, which the filter and its synthesis both accept); 0 for rates below 3 Hz.
 int TopFrequency(int nSamplesPerSec);
 // The spin button's step from position nPos for a requested step nDelta: 1, 10, 100 or 1000
 // by decade, so that a click moves by one digit of the number's own size.

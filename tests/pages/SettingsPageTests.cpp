@@ -197,7 +197,7 @@ TEST_F(SettingsPageTest, FrequencySliderScaleAtEveryRate)
         ASSERT_EQ(m_spTone->SetParameters(16, 2, 0, nRate), S_OK);
         Open();
         HWND hSlider = Ctl(IDC_FREQ_SLIDER);
-        const int nTopFreq = nRate / 2 - 1;
+        const int nTopFreq = (nRate - 1) / 2;
         const int nTopPos = FreqToPos(nRate / 2, nRate / 2);
 
         PressKey(hSlider, VK_HOME);

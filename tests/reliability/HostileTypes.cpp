@@ -2,7 +2,8 @@
 // connection with a given type, a connection to a downstream pin that proposes the type, and
 // SetParameters while connected and running. Seeded records that break the rules one or a
 // few at a time; every block lies against an inaccessible page, so a read beyond cbFormat
-// faults. Each type must be refused or be one the filter can play, and every door must agree.
+// faults. Each type must be refused or be one the filter can play; the connection's doors
+// agree, and SetFormat also takes a capture tool's edit whose sizes it derives itself.
 #include <random>
 #include <sstream>
 
@@ -58,6 +59,48 @@ bool Playable(const AM_MEDIA_TYPE& mt)
     memcpy(&wfe, mt.pbFormat, sizeof(wfe));
     return wfe.SubFormat == KSDATAFORMAT_SUBTYPE_PCM && wfe.Samples.wValidBitsPerSample >= 1 &&
            wfe.Samples.wValidBitsPerSample <= wf.wBitsPerSample;
+}
+
+// Whether SetFormat takes the record: as it is when it plays and its significant bits fit
+// the filter's settings (8 or more); otherwise when its channels (1..32), rate (not 0) and
+// container (8, 16, 24, 32) describe a format of a byte rate within 32 bits, whatever its
+// frame size and byte rate, in a block that holds what its tag claims, with valid bits of 8
+// or more (those above the container stand for the container). Judged on its own.
+bool Requestable(const AM_MEDIA_TYPE& mt)
+{
+    if (mt.majortype != MEDIATYPE_Audio || mt.subtype != MEDIASUBTYPE_PCM || mt.formattype != FORMAT_WaveFormatEx ||
+        mt.pbFormat == nullptr || mt.cbFormat < sizeof(WAVEFORMATEX))
+        return false;
+    WAVEFORMATEX wf;
+    memcpy(&wf, mt.pbFormat, sizeof(wf));
+    WORD nValid = wf.wBitsPerSample;
+    if (wf.wFormatTag == WAVE_FORMAT_EXTENSIBLE)
+    {
+        if (mt.cbFormat < sizeof(WAVEFORMATEXTENSIBLE) || wf.cbSize < sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX))
+            return false;
+        WAVEFORMATEXTENSIBLE wfe;
+        memcpy(&wfe, mt.pbFormat, sizeof(wfe));
+        if (wfe.SubFormat != KSDATAFORMAT_SUBTYPE_PCM)
+            return false;
+        if (wfe.Samples.wValidBitsPerSample <= wf.wBitsPerSample)
+            nValid = wfe.Samples.wValidBitsPerSample;
+    }
+    else if (wf.wFormatTag != WAVE_FORMAT_PCM)
+        return false;
+    if (Playable(mt))
+        return nValid >= 8;
+    return wf.nChannels >= 1 && wf.nChannels <= 32 && wf.nSamplesPerSec != 0 &&
+           (wf.wBitsPerSample == 8 || wf.wBitsPerSample == 16 || wf.wBitsPerSample == 24 || wf.wBitsPerSample == 32) &&
+           nValid >= 8 && ULONGLONG(wf.nSamplesPerSec) * wf.nChannels * (wf.wBitsPerSample / 8) <= 0xFFFFFFFF;
+}
+
+// Whether type describes the channels, rate and container of the record.
+bool SameFormat(const AM_MEDIA_TYPE& type, const AM_MEDIA_TYPE& mt)
+{
+    WAVEFORMATEX a, b;
+    memcpy(&a, type.pbFormat, sizeof(a));
+    memcpy(&b, mt.pbFormat, sizeof(b));
+    return a.nChannels == b.nChannels && a.nSamplesPerSec == b.nSamplesPerSec && a.wBitsPerSample == b.wBitsPerSample;
 }
 
 class CTypeGenerator
@@ -183,21 +226,34 @@ TEST_F(HostileTypes, EveryDoorRefusesOrPlays)
         const size_t nParts = FailuresSoFar();
         const bool bPlayable = Playable(mt);
 
-        // QueryAccept and SetFormat while stopped: the same answer, S_OK only for what plays.
+        // QueryAccept: S_OK only for what plays. SetFormat while stopped: what plays as it
+        // is, a capture tool's edit made consistent, nothing else.
         const HRESULT hrQuery = rig.Out()->QueryAccept(&mt);
         EXPECT_TRUE(hrQuery == S_OK || hrQuery == S_FALSE) << std::hex << hrQuery;
         EXPECT_TRUE(hrQuery != S_OK || bPlayable) << "accepted a type that does not play";
         const HRESULT hrSet = rig.Config()->SetFormat(&mt);
-        EXPECT_EQ(hrSet == S_OK, hrQuery == S_OK) << std::hex << hrSet;
+        const bool bRequestable = Requestable(mt);
+        EXPECT_EQ(hrSet == S_OK, bRequestable) << std::hex << hrSet;
+        EXPECT_TRUE(hrSet == S_OK || hrSet == VFW_E_INVALIDMEDIATYPE) << std::hex << hrSet;
         AM_MEDIA_TYPE* pmtNow = nullptr;
         if (rig.Config()->GetFormat(&pmtNow) == S_OK && pmtNow != nullptr)
         {
             EXPECT_TRUE(Playable(*pmtNow)) << "the pin holds a type it cannot play";
-            EXPECT_EQ(SameType(*pmtNow, mt), hrSet == S_OK);
+            EXPECT_EQ(SameType(*pmtNow, mt), hrSet == S_OK && bPlayable);
+            if (hrSet == S_OK)
+                EXPECT_TRUE(SameFormat(*pmtNow, mt)) << "the pin's type is not the format asked for";
             MTFree(pmtNow);
         }
         else
             ADD_FAILURE() << "the pin has no type";
+        // An accepted type is the filter's format too and may have lowered the tones: every
+        // slot back at 1000 Hz for the streams below, then the default format.
+        if (hrSet == S_OK)
+        {
+            EXPECT_EQ(rig.Tone()->SetParameters(16, 32, 0, 48000), S_OK);
+            for (int c = 0; c < 32; ++c)
+                EXPECT_EQ(rig.Tone()->SetFrequency(c, 1000), S_OK);
+        }
         EXPECT_EQ(rig.Config()->SetFormat(nullptr), S_OK);
 
         // A connection with the type given; GUID_NULL in a GUID leaves it to the pin.

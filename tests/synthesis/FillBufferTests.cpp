@@ -156,6 +156,32 @@ TEST_P(SineFill, NullPositionStartsAtZero)
     EXPECT_TRUE(Fill(100, nullptr) == Fill(100, &dwPos));
 }
 
+// Below half the rate exactly: at odd rates the top frequency (rate - 1) / 2 plays, over a
+// whole second and into the next, and the constant level plays at 1 Hz.
+TEST(ToneFill, TopFrequencyOfOddRatesMatchesTheReference)
+{
+    for (DWORD dwRate : {DWORD(1), DWORD(3), DWORD(5), DWORD(8001), DWORD(44101)})
+    {
+        SCOPED_TRACE(testing::Message() << dwRate << " Hz");
+        const DWORD dwFreq = dwRate / 2;
+        const WAVEFORMATEXTENSIBLE wfe = reference::WaveFormat(dwRate, 2, 16, 0);
+        const size_t nFrames = dwRate + 7;
+        std::vector<BYTE> buf(nFrames * wfe.Format.nBlockAlign, FILLER);
+        DWORD dwPos = 0;
+        ASSERT_EQ(CAudioHelp::FillBuffer(buf.data(), DWORD(buf.size()), &wfe.Format, dwFreq, &dwPos, -0.9), S_OK);
+        size_t nMismatches = 0;
+        for (size_t n = 0; n < nFrames; ++n)
+        {
+            const double v = dwFreq == 0 ? -0.9 : reference::SineValue(-0.9, dwFreq, dwRate, n, 0);
+            if (reference::ReadSample(buf, wfe.Format, n, 0) != reference::LevelCode(v, 16, 16))
+                ++nMismatches;
+        }
+        EXPECT_EQ(nMismatches, 0u);
+        EXPECT_TRUE(OthersUntouched(buf, wfe.Format, 0));
+        EXPECT_EQ(dwPos, dwFreq == 0 ? 0 : DWORD(7 % dwRate));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, SineFill, testing::Combine(testing::ValuesIn(kFormats), testing::ValuesIn(kTones)),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).pszName) + "_" +
@@ -315,9 +341,14 @@ INSTANTIATE_TEST_SUITE_P(Arguments, FillRejection, testing::Values(
                E_INVALIDARG, "pWF->nBlockAlign == (pWF->nChannels * wBits)/8"},
     CRejection{"PartFrame",         [](CCall& c) { c.cbLen = 38; }, E_INVALIDARG, "(cbLen % pWF->nBlockAlign) == 0"},
     CRejection{"HalfTheRate",       [](CCall& c) { c.dwFreq = 24000; }, E_INVALIDARG,
-               "dwFreqHz == (DWORD)-1 || dwFreqHz < pWF->nSamplesPerSec/2"},
+               "dwFreqHz == (DWORD)-1 || 2 * ULONGLONG(dwFreqHz) < pWF->nSamplesPerSec"},
+    CRejection{"HalfAnOddRateRoundedUp", [](CCall& c) { c.wfe.Format.nSamplesPerSec = 44101;
+                                                      c.wfe.Format.nAvgBytesPerSec = 44101 * 4; c.dwFreq = 22051; },
+               E_INVALIDARG, "dwFreqHz == (DWORD)-1 || 2 * ULONGLONG(dwFreqHz) < pWF->nSamplesPerSec"},
+    CRejection{"ConstantAtNoRate",  [](CCall& c) { c.wfe.Format.nSamplesPerSec = 0; c.dwFreq = 0; },
+               E_INVALIDARG, "dwFreqHz == (DWORD)-1 || 2 * ULONGLONG(dwFreqHz) < pWF->nSamplesPerSec"},
     CRejection{"AlmostSquareCode",  [](CCall& c) { c.dwFreq = 0xFFFFFFFE; }, E_INVALIDARG,
-               "dwFreqHz == (DWORD)-1 || dwFreqHz < pWF->nSamplesPerSec/2"},
+               "dwFreqHz == (DWORD)-1 || 2 * ULONGLONG(dwFreqHz) < pWF->nSamplesPerSec"},
     CRejection{"LevelAboveFull",    [](CCall& c) { c.dblLevel = 1.0000001; }, E_INVALIDARG, "-1.0 <= dblLevel && dblLevel <= 1.0"},
     CRejection{"LevelBelowFull",    [](CCall& c) { c.dblLevel = -1.5; }, E_INVALIDARG, "-1.0 <= dblLevel && dblLevel <= 1.0"},
     CRejection{"LevelNaN",          [](CCall& c) { c.dblLevel = std::nan(""); }, E_INVALIDARG, "-1.0 <= dblLevel && dblLevel <= 1.0"}),

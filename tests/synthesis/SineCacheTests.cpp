@@ -116,16 +116,14 @@ const DWORD kRates[] = {1, 2, 3, 4, 5, 8, 11, 97, 1000, 8000, 11025, 22050, 4410
 const double kLevels[] = {0.0, 1.0, -1.0, 0.5, -0.3, 1e-9, -0.999999};
 // clang-format on
 
-// Frequencies from 1 Hz to just below half the rate: the ends, one sharing a large divisor
-// with the rate, and an odd one; the constant level where the rate admits it, and the square
-// wave, which free the cache.
+// Frequencies from 1 Hz to just below half the rate (2f < rate, so (rate - 1) / 2 at odd
+// rates): the ends, one sharing a large divisor with the rate, and an odd one; the constant
+// level and the square wave, which free the cache.
 std::vector<DWORD> FrequenciesFor(DWORD dwRate)
 {
-    std::vector<DWORD> freqs = {CAudioHelp::FREQ_SQUARE};
-    if (dwRate >= 2)
-        freqs.push_back(CAudioHelp::FREQ_CONSTANT);
-    for (DWORD f : {DWORD(1), dwRate / 2 - 1, dwRate / 4, dwRate / 7 + 3, DWORD(997)})
-        if (f >= 1 && f < dwRate / 2 && std::find(freqs.begin(), freqs.end(), f) == freqs.end())
+    std::vector<DWORD> freqs = {CAudioHelp::FREQ_SQUARE, CAudioHelp::FREQ_CONSTANT};
+    for (DWORD f : {DWORD(1), (dwRate - 1) / 2, dwRate / 4, dwRate / 7 + 3, DWORD(997)})
+        if (f >= 1 && 2 * f < dwRate && std::find(freqs.begin(), freqs.end(), f) == freqs.end())
             freqs.push_back(f);
     return freqs;
 }

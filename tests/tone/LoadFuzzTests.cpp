@@ -42,10 +42,10 @@ bool Predict(const Bytes& bytes, CSavedSettings& s)
         return false;
     if (s.nChannels <= 2)
         s.nChannelMask = 0;
-    // The highest frequency the synthesis takes: below half the rate, else the square wave.
-    const int nHighest = s.nSamplesPerSec >= 2 ? int(s.nSamplesPerSec / 2 - 1) : -1;
+    // The highest frequency the synthesis takes: below half the rate exactly (2f < rate).
+    const int nHighest = int((s.nSamplesPerSec - 1) / 2);
     for (int& nFreq : s.anFreq)
-        if (DWORD(nFreq) >= s.nSamplesPerSec / 2)
+        if (2 * ULONGLONG(DWORD(nFreq)) >= s.nSamplesPerSec)
             nFreq = nHighest;
     for (double& dbl : s.adblLevel)
         dbl = dbl > 1.0 ? 1.0 : dbl >= 0.0 ? dbl : 0.0;   // NaN fails both tests: silence

@@ -174,12 +174,23 @@ const LoadCase kLoads[] = {
          AllFrequencies(s, 1000);
      },
      S_OK, [](CSavedSettings& s) { AllFrequencies(s, 0); }},
-    {"room for no sine nor level: the square wave",
+    {"odd rates keep the frequency just below half the rate",
+     [](CSavedSettings& s) {
+         Rate(s, 8001);
+         int anFreq[] = {4000, 4001, -1, 3999};
+         std::copy(std::begin(anFreq), std::end(anFreq), s.anFreq);
+     },
+     S_OK,
+     [](CSavedSettings& s) {
+         int anFreq[] = {4000, 4000, 4000, 3999};
+         std::copy(std::begin(anFreq), std::end(anFreq), s.anFreq);
+     }},
+    {"at 1 Hz the constant level still fits",
      [](CSavedSettings& s) {
          Format(s, 1, 8, 8, 1);
-         AllFrequencies(s, 0);
+         AllFrequencies(s, -1);
      },
-     S_OK, [](CSavedSettings& s) { AllFrequencies(s, -1); }},
+     S_OK, [](CSavedSettings& s) { AllFrequencies(s, 0); }},
 };
 
 TEST_F(TonePersist, LoadKeepsCorrectsOrRefuses)

@@ -115,14 +115,17 @@ TEST_F(ToneSettings, NewRateLeavesEveryChannelAFrequencyTheSynthesisAccepts)
     const LimitCase cases[] = {
         {8000, 6000, 3999},
         {8000, 4000, 3999},   // exactly half the rate: the synthesis refuses it
-        {8001, 4000, 3999},
+        {8001, 4000, 4000},   // odd rates: (rate - 1) / 2 lies below half the rate
+        {8001, 4001, 4000},
+        {44101, 23000, 22050},
         {8000, 3999, 3999},
         {8000, -1, 3999},     // the square wave's code counts as above
         {8000, 0, 0},
-        {3, 1000, 0},         // room for nothing but the constant level
-        {2, 1000, 0},
-        {1, 1000, -1},        // not even that: the square wave
-        {1, 0, -1},
+        {3, 1000, 1},
+        {2, 1000, 0},         // room for nothing but the constant level
+        {1, 1000, 0},
+        {1, -1, 0},
+        {1, 0, 0},
     };
     for (const LimitCase& c : cases)
     {

@@ -1,6 +1,6 @@
 // The output pin's IAMStreamConfig and allocator request: its one capability, a format set
-// only while stopped and kept apart from the filter's settings, and 40 ms buffers that no
-// byte rate can wrap.
+// only while stopped that the filter's settings follow, and 40 ms buffers that no byte rate
+// can wrap.
 #include <climits>
 
 #include "tone/ToneApiFixture.h"
@@ -67,18 +67,37 @@ TEST_F(ToneStreamConfig, OneCapabilityWhateverTheSettings)
     }
 }
 
-TEST_F(ToneStreamConfig, SetFormatChangesThePinOnly)
+TEST_F(ToneStreamConfig, SetFormatChangesThePinAndTheSettings)
 {
-    CAudioType six = CAudioType::Extensible(6, 48000, 24, 24, 0x3F);
-    ASSERT_EQ(Config()->SetFormat(six.Type()), S_OK);
-    EXPECT_EQ(CurrentType(m_spFilter), TypeBytes(six.Type()));
-    int anSettings[4] = {};
-    ASSERT_EQ(Tone()->GetParameters(&anSettings[0], &anSettings[1], &anSettings[2], &anSettings[3]), S_OK);
-    EXPECT_EQ(std::vector<int>(anSettings, anSettings + 4), (std::vector<int>{16, 2, 0, 48000}));
+    struct ConsistentCase
+    {
+        const char* pszWhat;
+        CAudioType type;
+        std::vector<int> settings;
+    };
+    const ConsistentCase cases[] = {
+        {"extensible six channels", CAudioType::Extensible(6, 48000, 24, 24, 0x3F), {24, 6, 0x3F, 48000}},
+        {"extensible, a mask of its own", CAudioType::Extensible(4, 96000, 24, 20, 0x33), {20, 4, 0x33, 96000}},
+        // A plain block keeps no mask: the settings hold 0.
+        {"plain 24-bit stereo", CAudioType::Plain(2, 44100, 24), {24, 2, 0, 44100}},
+        {"plain 8-bit mono", CAudioType::Plain(1, 8000, 8), {8, 1, 0, 8000}},
+    };
+    for (const ConsistentCase& c : cases)
+    {
+        SCOPED_TRACE(c.pszWhat);
+        CAudioType t = c.type;
+        ASSERT_EQ(Config()->SetFormat(t.Type()), S_OK);
+        // A consistent type is taken as it is.
+        EXPECT_EQ(CurrentType(m_spFilter), TypeBytes(t.Type()));
+        int anSettings[4] = {};
+        ASSERT_EQ(Tone()->GetParameters(&anSettings[0], &anSettings[1], &anSettings[2], &anSettings[3]), S_OK);
+        EXPECT_EQ(std::vector<int>(anSettings, anSettings + 4), c.settings);
+    }
 
     // No type: back to the default.
     ASSERT_EQ(Config()->SetFormat(nullptr), S_OK);
     EXPECT_EQ(CurrentType(m_spFilter), DefaultType());
+    CAudioType six = CAudioType::Extensible(6, 48000, 24, 24, 0x3F);
 
     // The filter's own settings take the pin over again.
     ASSERT_EQ(Config()->SetFormat(six.Type()), S_OK);

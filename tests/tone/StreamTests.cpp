@@ -61,7 +61,7 @@ struct Tone
 
 Tone ToneOf(int c, DWORD nRate)
 {
-    const int nHighest = int(nRate / 2) - 1;
+    const int nHighest = int((nRate - 1) / 2);
     const int nShift = 113 * (c / 7);
     switch (c % 7)
     {

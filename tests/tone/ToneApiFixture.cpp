@@ -152,15 +152,15 @@ void ToneApiTest::SetUp()
     ASSERT_TRUE(m_spFilter);
     m_spTone = CComQIPtr<ICRVTonewell>(m_spFilter);
     m_spPersist = CComQIPtr<IPersistStream>(m_spFilter);
-    CComPtr<IPin> spPin;
-    ASSERT_EQ(m_spFilter->FindPin(L"Out", &spPin), S_OK);
-    m_spConfig = CComQIPtr<IAMStreamConfig>(spPin);
+    ASSERT_EQ(m_spFilter->FindPin(L"Out", &m_spPin), S_OK);
+    m_spConfig = CComQIPtr<IAMStreamConfig>(m_spPin);
     ASSERT_TRUE(m_spTone && m_spPersist && m_spConfig);
 }
 
 void ToneApiTest::TearDown()
 {
     m_spConfig.Release();
+    m_spPin.Release();
     m_spPersist.Release();
     m_spTone.Release();
     m_spFilter.Release();

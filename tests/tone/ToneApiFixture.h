@@ -118,6 +118,7 @@ protected:
     testwatch::CWatchdog m_watchdog;
     CComPtr<IBaseFilter> m_spFilter;
     CComPtr<ICRVTonewell> m_spTone;
+    CComPtr<IPin> m_spPin;  // "Out"
     CComPtr<IAMStreamConfig> m_spConfig;
     CComPtr<IPersistStream> m_spPersist;
 };

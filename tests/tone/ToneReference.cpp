@@ -59,9 +59,10 @@ std::vector<BYTE> CToneReference::Render(DWORD nFrames)
             }
             ch.nFreqUsed = ch.nFreq;
         }
-        // The synthesis refuses a sine at or above half the rate (any code but the square
-        // wave's counts as one): the channels before have advanced, this one and the rest not.
-        if (ch.nFreqUsed != DWORD(kToneSquare) && ch.nFreqUsed >= m_fmt.nRate / 2)
+        // The synthesis refuses a sine at or above half the rate exactly, 2f >= rate (any
+        // code but the square wave's counts as one): the channels before have advanced, this
+        // one and the rest not.
+        if (ch.nFreqUsed != DWORD(kToneSquare) && 2 * ULONGLONG(ch.nFreqUsed) >= m_fmt.nRate)
             return {};
         RenderChannel(ch, bytes.data() + c * cbSample, nFrames);
     }

@@ -19,9 +19,9 @@ struct CToneFormat
     WORD nChannels;
     WORD nValidBits;
     DWORD nRate;
+    WORD nContainerBits = 0;  // 0: the significant bits rounded up to whole bytes
 
-    // The container: the significant bits rounded up to whole bytes.
-    WORD ContainerBits() const { return WORD((nValidBits + 7) / 8 * 8); }
+    WORD ContainerBits() const { return nContainerBits != 0 ? nContainerBits : WORD((nValidBits + 7) / 8 * 8); }
     WORD BlockAlign() const { return WORD(nChannels * ContainerBits() / 8); }
     // The buffer the pin asks for: 40 ms, and the whole frames of it that get filled.
     DWORD BufferBytes() const { return nRate * BlockAlign() * 40 / 1000; }
