@@ -241,7 +241,9 @@ TEST_F(HostileTypes, EveryDoorRefusesOrPlays)
             EXPECT_TRUE(Playable(*pmtNow)) << "the pin holds a type it cannot play";
             EXPECT_EQ(SameType(*pmtNow, mt), hrSet == S_OK && bPlayable);
             if (hrSet == S_OK)
+            {
                 EXPECT_TRUE(SameFormat(*pmtNow, mt)) << "the pin's type is not the format asked for";
+            }
             MTFree(pmtNow);
         }
         else
