@@ -14,7 +14,7 @@ TEST(ExampleHost, ChoosesItsFormatAndBuffersAndStreams)
     CScratchDir dir;
     const CToolRun run = RunProgram(BinDir() + L"\\tonewell-example.exe", {}, dir.Path());
     ASSERT_EQ(run.dwExit, 0u) << run.out << run.err;
-    EXPECT_NE(run.out.find("Format: 2 channels, 24 bits, 44100 Hz\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Format: 2 channels, 24 bits, 44100 Hz\r\n"), std::string::npos) << run.out;
 
     // 20 ms of 44100 Hz stereo of 24 bits: 882 frames of 6 bytes.
     long nBuffers = 0, cbBuffer = 0;
