@@ -10,9 +10,6 @@
 
 namespace
 {
-// What the renderer has taken reaches the sound server this much later; a timed play runs
-// that much longer, so that its last samples are heard before the graph stops.
-const REFERENCE_TIME kOutputLatency = 400000;  // 40 ms
 // The device is asked this often whether it is still there, and the progress line redrawn.
 const ULONGLONG kProbeEveryMs = 250;
 const ULONGLONG kProgressEveryMs = 200;
@@ -166,7 +163,8 @@ ERenderExit PlayToDevice(IBaseFilter* pSource, const CPlayJob& job)
         tPlayed = tClock - tRun;
         if (tDuration != 0 && tPlayed > tDuration)
             tPlayed = tDuration;
-        const bool bDone = tDuration != 0 && tClock - tRun >= tDuration + kOutputLatency;
+        // The renderer's clock runs with what the device has played.
+        const bool bDone = tDuration != 0 && tClock - tRun >= tDuration;
         if (!job.bQuiet && (bDone || bInterrupted || tNow - tShown >= kProgressEveryMs))
         {
             if (tDuration != 0)
