@@ -4,7 +4,6 @@
 // server going away ends a play with exit code 5, and the next play works once it is back.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 
 #include "play/ToneAnalysis.h"
@@ -21,11 +20,6 @@ const double kSettleSeconds = 0.5;
 // How far the tone's length at the server may be from the duration.
 const double kLengthTolerance = 0.1;
 const DWORD kTailMs = 1500;
-
-double Level(double dblDb)
-{
-    return std::pow(10.0, dblDb / 20.0);
-}
 
 class PlayTool : public RenderTool
 {
@@ -82,7 +76,7 @@ struct CPlayCase
     const char* pszName;
     std::vector<std::wstring> args;
     double dblSeconds;
-    std::vector<CExpectedTone> tones;
+    std::vector<CTone> tones;
 };
 
 void PrintTo(const CPlayCase& c, std::ostream* os)
@@ -91,11 +85,11 @@ void PrintTo(const CPlayCase& c, std::ostream* os)
 }
 
 const CPlayCase kPlayCases[] = {
-    {"DefaultToneThreeSeconds", {L"-d", L"3"}, 3.0, {{1000, 0.5}, {1000, 0.5}}},
+    {"DefaultToneThreeSeconds", {L"-d", L"3"}, 3.0, {kDefaultTone, kDefaultTone}},
     {"ToneAndLevelPerChannel",
      {L"-d", L"2.5", L"--tone", L"0:441:-12", L"--tone", L"1:1500:-3"},
      2.5,
-     {{441, Level(-12)}, {1500, Level(-3)}}},
+     {DbTone(441, -12), DbTone(1500, -3)}},
 };
 
 class PlayCases : public PlayTool, public testing::WithParamInterface<CPlayCase>
@@ -171,7 +165,7 @@ TEST_F(PlayTool, ServerGoingAwayEndsThePlay)
     const CToolRun again = Render({L"--play", L"-r", L"48000", L"-d", L"1.5"});
     const CWavContent wav = StopRecording();
     ASSERT_EQ(again.dwExit, 0u) << Printed(again);
-    const CToneFinding f = FindTone(wav, {{1000, 0.5}, {1000, 0.5}}, kSettleSeconds);
+    const CToneFinding f = FindTone(wav, {kDefaultTone, kDefaultTone}, kSettleSeconds);
     ASSERT_TRUE(f.bFound) << "the play after the server came back was not heard";
     EXPECT_NEAR(f.dblSeconds, 1.5, kLengthTolerance);
     EXPECT_TRUE(f.faults.empty()) << f.faults.size() << " blocks of 10 ms broken, the first at " << f.faults[0];

@@ -40,7 +40,7 @@ void Fit(const CWavContent& wav, size_t nFirst, size_t n, unsigned c, double dbl
 }
 }
 
-CToneFinding FindTone(const CWavContent& wav, const std::vector<CExpectedTone>& tones, double dblSettleSeconds)
+CToneFinding FindTone(const CWavContent& wav, const std::vector<CTone>& tones, double dblSettleSeconds)
 {
     CToneFinding f;
     if (wav.wBits != 16 || wav.nChannels != tones.size() || wav.nRate == 0)

@@ -6,13 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "render/ToneExpect.h"
 #include "render/WavReader.h"
-
-struct CExpectedTone
-{
-    int nFreq;
-    double dblLevel;  // linear, 1.0 full scale
-};
 
 struct CToneFinding
 {
@@ -25,4 +20,4 @@ struct CToneFinding
 
 // 16-bit recordings only. Blocks that start within dblSettleSeconds of the tone's start are
 // measured but not held against it.
-CToneFinding FindTone(const CWavContent& wav, const std::vector<CExpectedTone>& tones, double dblSettleSeconds);
+CToneFinding FindTone(const CWavContent& wav, const std::vector<CTone>& tones, double dblSettleSeconds);

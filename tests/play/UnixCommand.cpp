@@ -1,6 +1,6 @@
 #include "play/UnixCommand.h"
 
-#include <gtest/gtest.h>
+#include <cstdlib>
 
 #include "render/ToolRunner.h"
 
