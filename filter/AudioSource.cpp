@@ -6,7 +6,7 @@
 #include "filter/DSAudio.h"
 
 CAudioSource::CAudioSource()
-    : ICvVersionWrapper(__DATE__, __TIME__), m_clsid(CLSID_Tonewell), m_llPosition(0), m_bDiscontinuity(true),
+    : ICvVersionWrapper(__DATE__, __TIME__), m_clsid(CLSID_Tonewell), m_llPosition(0), m_tStampOffset(0), m_bDiscontinuity(true),
       m_bTypeChanged(false)
 {
     TraceVersion(ObjectName());

@@ -131,6 +131,9 @@ public:
 
     // Stream state of the streaming thread.
     LONGLONG m_llPosition;
+    // Added to every time stamp of the run: with a clock, the stream time at which the first
+    // sample after a stop was made; without one, 0.
+    REFERENCE_TIME m_tStampOffset;
     bool m_bDiscontinuity;
     bool m_bTypeChanged;
 
@@ -141,5 +144,7 @@ private:
     // Lowers every channel's frequency that the synthesis would refuse at the current rate.
     void LimitFrequencies(int nChannels, bool bResetPositions);
     HRESULT CarryFormatToPin(const CMType& mt);
+    // The stream time on the filter's clock now; 0 without a clock.
+    REFERENCE_TIME StreamTimeNow();
     void ReleaseSineCaches();
 };

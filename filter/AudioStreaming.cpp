@@ -1,5 +1,6 @@
 // The streaming thread: it fills the allocator's buffers from the tone bank as fast as the
-// downstream filter returns them and stamps each from the count of frames since the last stop.
+// downstream filter returns them and stamps each from the count of frames since the last stop,
+// counted from the stream time of the run's first sample when the graph has a clock.
 #include <cmath>
 
 #include "diagnostics/DSParsers.h"
@@ -188,6 +189,11 @@ HRESULT CAudioSource::PrepareSample(IMediaSample** ppSample)
     if (pWF->nBlockAlign == 0 || smp.m_cbBuf < pWF->nBlockAlign)
         return E_UNEXPECTED;
 
+    // A live source's sample belongs to the stream time at which it is made. Stamped from 0, the
+    // first samples made before the graph's start time would be held back that long by a
+    // renderer on the clock, and a run ended after so many seconds would play that much less.
+    if (m_llPosition == 0)
+        m_tStampOffset = StreamTimeNow();
     const DWORD cbLen = DWORD(smp.m_cbBuf) - DWORD(smp.m_cbBuf) % pWF->nBlockAlign;
     const LONGLONG llFrames = cbLen / pWF->nBlockAlign;
     hr = FillBuffer(smp.m_pbBuf, cbLen, pWF);
@@ -198,8 +204,8 @@ HRESULT CAudioSource::PrepareSample(IMediaSample** ppSample)
     smp.SetActualDataLength(LONG(cbLen));
     smp.SetDiscontinuity(m_bDiscontinuity);
     smp.SetMediaTime(m_llPosition, m_llPosition + llFrames);
-    smp.SetTime(CAudioHelp::SamplesToTime(m_llPosition, pWF, FALSE),
-                CAudioHelp::SamplesToTime(m_llPosition + llFrames, pWF, FALSE));
+    smp.SetTime(m_tStampOffset + CAudioHelp::SamplesToTime(m_llPosition, pWF, FALSE),
+                m_tStampOffset + CAudioHelp::SamplesToTime(m_llPosition + llFrames, pWF, FALSE));
     if (m_bTypeChanged)
     {
         hr = smp.SetMediaType(&mtChanged);
@@ -217,6 +223,15 @@ HRESULT CAudioSource::PrepareSample(IMediaSample** ppSample)
     m_llPosition += llFrames;
     m_bDiscontinuity = false;
     return S_OK;
+}
+
+REFERENCE_TIME CAudioSource::StreamTimeNow()
+{
+    CComLockGuard<CAudioSource> lock(this);
+    REFERENCE_TIME tNow = 0;
+    if (!m_spRefClock || FAILED(m_spRefClock->GetTime(&tNow)))
+        return 0;
+    return tNow - m_tStart;
 }
 
 HRESULT CAudioSource::StartStreaming()
@@ -246,6 +261,7 @@ void CAudioSource::StopStreaming()
     }
     CComLockGuard<CAudioSource> lock(this);
     m_llPosition = 0;
+    m_tStampOffset = 0;
     m_bDiscontinuity = true;
     for (DWORD& dwPos : m_anPos)
         dwPos = 0;

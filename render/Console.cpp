@@ -1,6 +1,7 @@
 #include "render/Console.h"
 
 #include <dshow.h>
+#include <audioclient.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -75,6 +76,8 @@ std::string HResultText(HRESULT hr)
         {CLASS_E_CLASSNOTAVAILABLE, L"Class not available from its DLL"},
         {E_FAIL, L"Unspecified error"},
         {E_NOINTERFACE, L"No such interface supported"},
+        {AUDCLNT_E_DEVICE_INVALIDATED, L"The audio device is no longer available"},
+        {AUDCLNT_E_SERVICE_NOT_RUNNING, L"The audio service is not running"},
     };
     WCHAR sz[512] = {};
     std::wstring text;

@@ -1,12 +1,13 @@
-// tonewell-render: a tone set of the Corvane Tonewell filter as a WAV file. The filter is
-// found as hosts find it (its registered class), set up through ICRVTonewell or a saved
-// settings file, and run in the platform's filter graph manager.
+// tonewell-render: a tone set of the Corvane Tonewell filter as a WAV file, or played on the
+// system's audio device. The filter is found as hosts find it (its registered class), set up
+// through ICRVTonewell or a saved settings file, and run in the platform's filter graph manager.
 #include <windows.h>
 #include <dshow.h>
 
 #include "render/Console.h"
 #include "render/FindFilter.h"
 #include "render/Options.h"
+#include "render/Play.h"
 #include "render/Render.h"
 #include "render/Settings.h"
 #include "support/ComPtr.h"
@@ -29,6 +30,8 @@ ERenderExit Run(const COptions& opt)
         if (eExit == eExit_OK)
             Say("Saved the settings to %s\n", Utf8(opt.save).c_str());
     }
+    if (eExit == eExit_OK && opt.bPlay)
+        eExit = PlayToDevice(spFilter, CPlayJob{opt.bDurationGiven ? std::optional(opt.dblSeconds) : std::nullopt, opt.bQuiet});
     if (eExit == eExit_OK && opt.Renders())
         eExit = RenderToWav(spFilter, CRenderJob{opt.output, opt.dblSeconds, opt.bRealtime, opt.bQuiet});
     return eExit;

@@ -10,7 +10,9 @@
 
 const char kUsage[] =
     "Usage: tonewell-render [options] [OUTPUT.wav]\n"
-    "Renders the tones of the Corvane Tonewell filter into a WAV file (default tonewell.wav).\n"
+    "       tonewell-render --play [options]\n"
+    "Renders the tones of the Corvane Tonewell filter into a WAV file (default tonewell.wav),\n"
+    "or plays them on the system's default audio device.\n"
     "\n"
     "Format (what is not given stays as the filter has it; it starts at 2 x 16 bits, 48000 Hz):\n"
     "  -c, --channels N        channel count, 1..32\n"
@@ -28,6 +30,8 @@ const char kUsage[] =
     "      --realtime          run with the graph's clock instead of as fast as possible\n"
     "      --buffer MS         length of the filter's buffers in milliseconds, 1..1000 (default 40)\n"
     "  -q, --quiet             no progress display\n"
+    "      --play              play on the default audio device instead of writing a file, for\n"
+    "                          --duration seconds, or until Ctrl+C when no duration is given\n"
     "Settings files (the filter's own saved settings):\n"
     "      --load FILE         start from settings saved earlier; the options above change them\n"
     "      --save FILE         save the settings; with --save and no output file nothing is rendered\n"
@@ -130,7 +134,7 @@ const COptionSpec* FindOption(const std::wstring& name)
         {L"-d", L"--duration", "a number of seconds above 0",
          [](COptions& o, const std::wstring& v) {
              double d;
-             return ParseNumber(v, d) && d > 0 && (o.dblSeconds = d, true);
+             return ParseNumber(v, d) && d > 0 && (o.dblSeconds = d, o.bDurationGiven = true);
          }},
         {L"-o", L"--output", "a file name",
          [](COptions& o, const std::wstring& v) { return !v.empty() && (o.output = v, o.bOutputGiven = true); }},
@@ -139,6 +143,7 @@ const COptionSpec* FindOption(const std::wstring& name)
         {nullptr, L"--buffer", "a whole number of milliseconds",
          [](COptions& o, const std::wstring& v) { int n; return ParseInt(v, false, n) && (o.nBufferMs = n, true); }},
         {nullptr, L"--realtime", nullptr, [](COptions& o, const std::wstring&) { return o.bRealtime = true; }},
+        {nullptr, L"--play", nullptr, [](COptions& o, const std::wstring&) { return o.bPlay = true; }},
         {L"-q", L"--quiet", nullptr, [](COptions& o, const std::wstring&) { return o.bQuiet = true; }},
         {nullptr, L"--list", nullptr, [](COptions& o, const std::wstring&) { return o.bList = true; }},
         {L"-h", L"--help", nullptr, [](COptions& o, const std::wstring&) { return o.bHelp = true; }},
@@ -201,6 +206,11 @@ bool ParseOptions(int argc, wchar_t** argv, COptions& opt, std::string& error)
             error = Utf8(name) + " needs " + pSpec->pszExpects + ", not '" + Utf8(value) + "'";
             return false;
         }
+    }
+    if (opt.bPlay && opt.bOutputGiven)
+    {
+        error = "--play writes no file, but '" + Utf8(opt.output) + "' was given as the output";
+        return false;
     }
     return true;
 }

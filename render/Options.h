@@ -26,18 +26,20 @@ struct COptions
     std::vector<CChannelTone> tones;
 
     double dblSeconds = 5.0;
+    bool bDurationGiven = false;
     std::wstring output = L"tonewell.wav";
     bool bOutputGiven = false;
     std::wstring load, save;
     // Buffer length suggested to the filter's pin; the pin's own 40 ms otherwise.
     std::optional<int> nBufferMs;
     bool bRealtime = false;
+    bool bPlay = false;  // to the system's audio renderer instead of a file
     bool bQuiet = false;
     bool bList = false;
     bool bHelp = false;
 
-    // A --save alone only saves; an output file (or no --save) renders.
-    bool Renders() const { return save.empty() || bOutputGiven; }
+    // A --save alone only saves; an output file (or no --save) renders. --play plays instead.
+    bool Renders() const { return !bPlay && (save.empty() || bOutputGiven); }
 };
 
 // false with the reason in error.

@@ -6,6 +6,7 @@
 
 #include "framework/DSTypes.h"
 #include "render/Buffers.h"
+#include "render/GraphParts.h"
 #include "render/WavSink.h"
 #include "support/ComCreate.h"
 #include "support/ComPtr.h"
@@ -22,20 +23,6 @@ const ULONGLONG kProgressEveryMs = 500;
 // A stream that delivers nothing for this long has stopped (the filter stops streaming
 // on a tone its synthesis refuses).
 const ULONGLONG kStallMs = 10000;
-
-CComPtr<IPin> FirstPin(IBaseFilter* pFilter, PIN_DIRECTION eDir)
-{
-    CComPtr<IEnumPins> spEnum;
-    if (FAILED(pFilter->EnumPins(&spEnum)))
-        return nullptr;
-    for (CComPtr<IPin> spPin; spEnum->Next(1, &spPin, nullptr) == S_OK; spPin.Release())
-    {
-        PIN_DIRECTION ePinDir;
-        if (SUCCEEDED(spPin->QueryDirection(&ePinDir)) && ePinDir == eDir)
-            return spPin;
-    }
-    return nullptr;
-}
 
 CComPtr<IBaseFilter> NewFilter(REFCLSID clsid)
 {
@@ -102,24 +89,6 @@ HRESULT BuildGraph(IBaseFilter* pSource, CGraph& g, CMType& mt, const char*& psz
         (pWF->wFormatTag == WAVE_FORMAT_EXTENSIBLE && mt.cbFormat < sizeof(WAVEFORMATEXTENSIBLE)))
         return VFW_E_INVALIDMEDIATYPE;
     return S_OK;
-}
-
-std::string FormatText(const WAVEFORMATEX* pWF)
-{
-    char sz[160];
-    if (pWF->wFormatTag != WAVE_FORMAT_EXTENSIBLE)
-    {
-        snprintf(sz, sizeof(sz), "%u-bit PCM", unsigned(pWF->wBitsPerSample));
-        return sz;
-    }
-    auto* pWfx = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(pWF);
-    const unsigned nValid = pWfx->Samples.wValidBitsPerSample;
-    if (nValid == pWF->wBitsPerSample)
-        snprintf(sz, sizeof(sz), "%u-bit PCM (extensible, mask 0x%lX)", nValid, (unsigned long)pWfx->dwChannelMask);
-    else
-        snprintf(sz, sizeof(sz), "%u-bit PCM in %u-bit containers (extensible, mask 0x%lX)", nValid,
-                 unsigned(pWF->wBitsPerSample), (unsigned long)pWfx->dwChannelMask);
-    return sz;
 }
 
 // Runs the graph until the sink has everything, the stream stalls or the user interrupts.

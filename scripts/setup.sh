@@ -2,10 +2,11 @@
 # Installs the build and test tools that are missing; quiet when everything is there.
 set -euo pipefail
 # libwine-dev brings the platform IDL files that the module's own IDL imports (widl is in mingw-w64-tools);
-# nsis brings makensis, which builds the Windows installer.
+# nsis brings makensis, which builds the Windows installer; pulseaudio and pulseaudio-utils
+# (parecord, pactl) are the sound server that the play test records from.
 packages=(wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
           cmake ninja-build xvfb xauth googletest mingw-w64-tools libwine-dev
-          x11-apps imagemagick nsis)
+          x11-apps imagemagick nsis pulseaudio pulseaudio-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

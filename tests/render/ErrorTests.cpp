@@ -24,6 +24,7 @@ const CErrorCase kErrorCases[] = {
     {"ValueMissing", {L"out.wav", L"--rate"}, kUsage, "--rate needs a whole number of hertz"},
     {"SwitchWithValue", {L"--quiet=yes", L"out.wav"}, kUsage, "--quiet takes no value"},
     {"TwoOutputs", {L"out.wav", L"other.wav"}, kUsage, "more than one output file"},
+    {"PlayWithOutputFile", {L"--play", L"out.wav"}, kUsage, "--play writes no file, but 'out.wav' was given"},
     {"ZeroDuration", {L"--duration", L"0", L"out.wav"}, kUsage, "--duration needs a number of seconds above 0, not '0'"},
     {"ToneWithoutFrequency", {L"--tone", L"1", L"out.wav"}, kUsage, "--tone needs CHANNEL:HZ or CHANNEL:HZ:DB"},
     {"ShorterThanAFrame", {L"-r", L"8000", L"-d", L"0.00001", L"out.wav"}, kUsage, "shorter than one frame at 8000 Hz"},
