@@ -36,7 +36,8 @@ public:
     {
         REFERENCE_TIME tStart = 0, tStop = 0;
         pSample->GetTime(&tStart, &tStop);
-        InterlockedIncrement(&m_nSamples);
+        if (InterlockedIncrement(&m_nSamples) == 1)
+            m_tFirstStart = tStart;
         InterlockedExchangeAdd(&m_cbTotal, pSample->GetActualDataLength());
         m_cbLast = pSample->GetActualDataLength();
         m_tLastStop = tStop;
@@ -45,7 +46,7 @@ public:
     STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
     volatile LONG m_nSamples = 0, m_cbTotal = 0, m_cbLast = 0;
-    volatile REFERENCE_TIME m_tLastStop = 0;
+    volatile REFERENCE_TIME m_tFirstStart = 0, m_tLastStop = 0;
 };
 
 // Ends the program with a message when a call fails.
@@ -157,8 +158,9 @@ static int RunExample(CSampleCounter& counter)
     CHECK(pControl->Run());
     Sleep(1000);
     CHECK(pControl->Stop());
-    printf("Received: %ld samples, %ld bytes, the last of %ld bytes ending at %.3f s\n", counter.m_nSamples,
-           counter.m_cbTotal, counter.m_cbLast, double(counter.m_tLastStop) / 1e7);
+    // On the graph's clock the times are stream times: the first sample's is when it was made.
+    printf("Received: %ld samples, %ld bytes, the last of %ld bytes; times %.3f s to %.3f s\n", counter.m_nSamples,
+           counter.m_cbTotal, counter.m_cbLast, double(counter.m_tFirstStart) / 1e7, double(counter.m_tLastStop) / 1e7);
 
     Release(pControl);
     Release(pGrabberIn);

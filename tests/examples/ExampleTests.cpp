@@ -24,18 +24,18 @@ TEST(ExampleHost, ChoosesItsFormatAndBuffersAndStreams)
     EXPECT_GE(nBuffers, 8);
     EXPECT_EQ(cbBuffer, 5292);
 
-    // Every sample a whole buffer, stamped from the frames before it.
+    // Every sample a whole buffer, stamped on from the first by its frames.
     long nSamples = 0, cbTotal = 0, cbLast = 0;
-    double dblLastStop = 0;
+    double dblFirstStart = 0, dblLastStop = 0;
     const size_t nReceived = run.out.find("Received: ");
     ASSERT_NE(nReceived, std::string::npos) << run.out;
-    ASSERT_EQ(sscanf(run.out.c_str() + nReceived, "Received: %ld samples, %ld bytes, the last of %ld bytes ending at %lf s",
-                     &nSamples, &cbTotal, &cbLast, &dblLastStop),
-              4)
+    ASSERT_EQ(sscanf(run.out.c_str() + nReceived, "Received: %ld samples, %ld bytes, the last of %ld bytes; times %lf s to %lf s",
+                     &nSamples, &cbTotal, &cbLast, &dblFirstStart, &dblLastStop),
+              5)
         << run.out;
     EXPECT_GT(nSamples, 0);
     EXPECT_EQ(cbTotal, nSamples * 5292);
     EXPECT_EQ(cbLast, 5292);
-    EXPECT_NEAR(dblLastStop, nSamples * 0.02, 0.0005);
+    EXPECT_NEAR(dblLastStop - dblFirstStart, nSamples * 0.02, 0.0015);
 }
 }
