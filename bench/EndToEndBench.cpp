@@ -2,7 +2,7 @@
 // -> Null Renderer. Without a clock: seconds of audio delivered per second of wall time.
 // With the graph's clock: the process's CPU time per second of real-time streaming. Both
 // after the stream's first second, whose cost is shown apart; without a clock also the time
-// per buffer against the time of the synthesis alone.
+// per buffer against the time of the synthesis alone, and a plain copy of the same bytes.
 // Usage: bench_endtoend [seconds per measurement, default 3]
 #include <windows.h>
 
@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -147,6 +148,37 @@ bool Measure(const CFormat& f, bool bClock, DWORD dwSeconds, CFigures& fig)
     return true;
 }
 
+// Seconds that a plain copy of dblAudio seconds of f takes: whole 40 ms buffers copied from a
+// one-second table into four buffers in turn, the least a source of the same bytes could do.
+double PlainCopySeconds(const CFormat& f, double dblAudio)
+{
+    const size_t cbFrame = size_t(f.nChannels) * size_t(f.nBits / 8);
+    const size_t cbBuffer = size_t(f.nRate / 25) * cbFrame;
+    std::vector<BYTE> table(size_t(f.nRate) * cbFrame);
+    for (size_t i = 0; i < table.size(); ++i)
+        table[i] = BYTE(i * 131 + 7);
+    std::vector<BYTE> buffers[4];
+    for (std::vector<BYTE>& b : buffers)
+        b.resize(cbBuffer);
+    const LONGLONG llBuffers = LONGLONG(dblAudio * 25);
+    const LONGLONG llStart = Now();
+    size_t cbFrom = 0;
+    for (LONGLONG n = 0; n < llBuffers; ++n)
+    {
+        std::vector<BYTE>& b = buffers[n % 4];
+        const size_t cbFirst = std::min(cbBuffer, table.size() - cbFrom);
+        std::memcpy(b.data(), table.data() + cbFrom, cbFirst);
+        std::memcpy(b.data() + cbFirst, table.data(), cbBuffer - cbFirst);
+        cbFrom = (cbFrom + cbBuffer) % table.size();
+    }
+    const double dblSeconds = Seconds(Now() - llStart);
+    // Read back, so that the copies cannot be left out.
+    unsigned uSum = 0;
+    for (const std::vector<BYTE>& b : buffers)
+        uSum += b[b.size() / 2];
+    return uSum == 0xFFFFFFFF ? -1 : dblSeconds;
+}
+
 // Microseconds of the filter's own FillBuffer for one 40 ms buffer of f, its caches filled (the
 // median of 100 buffers): the synthesis part of a buffer's way. Negative on a failure.
 double SynthesisMicroseconds(const CFormat& f)
@@ -196,11 +228,15 @@ int main(int argc, char** argv)
         CFigures fig;
         const double dblSynthesis = SynthesisMicroseconds(f);
         if (Measure(f, false, dwSeconds, fig))
+        {
+            const double dblCopy = PlainCopySeconds(f, fig.dblAudio);
             std::printf("  %-22s %8.1f s audio per s wall  (%.1f s audio in %.2f s; %.1f us per buffer, of which\n"
-                        "  %-22s %.1f us synthesis; first %.1f s of audio took %.2f s)\n",
+                        "  %-22s %.1f us synthesis; first %.1f s of audio took %.2f s)\n"
+                        "  %-22s a plain copy of the same bytes: %.3f s, ours / copy %.1fx\n",
                         f.pszName, fig.dblAudio / fig.dblWall, fig.dblAudio, fig.dblWall,
                         fig.dblWall * 1e6 / double(fig.llBuffers), "", dblSynthesis, kWarmUpAudioSeconds,
-                        fig.dblWarmUpWall);
+                        fig.dblWarmUpWall, "", dblCopy, fig.dblWall / dblCopy);
+        }
     }
     std::printf("With the graph's clock (real time):\n");
     for (const CFormat& f : formats)
