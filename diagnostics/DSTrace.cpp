@@ -326,7 +326,9 @@ CTraceSink::CTraceSink() : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pL
     m_hLibrary = LoadLibraryExW(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (m_hLibrary == nullptr)
         return;
-    m_pfnGetLogObject = reinterpret_cast<PFN_GetLogObject>(GetProcAddress(m_hLibrary, LOG_SINK_ENTRY_NAME));
+    // Through the generic function type: the export's own type is known only by its name.
+    m_pfnGetLogObject = reinterpret_cast<PFN_GetLogObject>(
+        reinterpret_cast<void (*)()>(GetProcAddress(m_hLibrary, LOG_SINK_ENTRY_NAME)));
     if (m_pfnGetLogObject == nullptr)
     {
         FreeLibrary(m_hLibrary);

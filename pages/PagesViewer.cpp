@@ -110,7 +110,9 @@ int main(int argc, char** argv)
     HMODULE hModule = LoadLibraryW(szPath);
     if (hModule == nullptr)
         return Fail("loading Tonewell.dll", HRESULT_FROM_WIN32(GetLastError()));
-    auto pfnGetClassObject = reinterpret_cast<PFN_GETCLASSOBJECT>(GetProcAddress(hModule, "DllGetClassObject"));
+    // Through the generic function type: the export's own type is known only by its name.
+    auto pfnGetClassObject = reinterpret_cast<PFN_GETCLASSOBJECT>(
+        reinterpret_cast<void (*)()>(GetProcAddress(hModule, "DllGetClassObject")));
     if (pfnGetClassObject == nullptr)
         return Fail("finding DllGetClassObject", E_FAIL);
 
