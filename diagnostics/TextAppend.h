@@ -29,21 +29,7 @@ public:
     }
 
     // Decimal, with leading zeros up to nMinDigits (as %0Nu).
-    CTextAppender& Unsigned(ULONGLONG u, int nMinDigits = 1)
-    {
-        WCHAR sz[20];
-        int n = 0;
-        do
-        {
-            sz[n++] = WCHAR(L'0' + u % 10);
-            u /= 10;
-        } while (u != 0 && n < 20);
-        while (n < nMinDigits && n < 20)
-            sz[n++] = L'0';
-        while (n > 0)
-            Put(sz[--n]);
-        return Terminate();
-    }
+    CTextAppender& Unsigned(ULONGLONG u, int nMinDigits = 1) { return Digits(u, 10, nMinDigits); }
 
     CTextAppender& Signed(LONGLONG ll)
     {
@@ -53,25 +39,28 @@ public:
     }
 
     // Upper-case hexadecimal, with leading zeros up to nMinDigits (as %X, or %p with 16).
-    CTextAppender& Hex(ULONGLONG u, int nMinDigits = 1)
+    CTextAppender& Hex(ULONGLONG u, int nMinDigits = 1) { return Digits(u, 16, nMinDigits); }
+
+    int Length() const { return m_cch; }
+
+private:
+    // The digits of u in base 10 or 16, most significant first, at least nMinDigits of them.
+    CTextAppender& Digits(ULONGLONG u, unsigned nBase, int nMinDigits)
     {
-        WCHAR sz[16];
+        WCHAR sz[20];
         int n = 0;
         do
         {
-            sz[n++] = L"0123456789ABCDEF"[u & 0xF];
-            u >>= 4;
-        } while (u != 0 && n < 16);
-        while (n < nMinDigits && n < 16)
+            sz[n++] = L"0123456789ABCDEF"[u % nBase];
+            u /= nBase;
+        } while (u != 0 && n < 20);
+        while (n < nMinDigits && n < 20)
             sz[n++] = L'0';
         while (n > 0)
             Put(sz[--n]);
         return Terminate();
     }
 
-    int Length() const { return m_cch; }
-
-private:
     void Put(WCHAR ch)
     {
         if (m_cch < m_cchBuf - 1)

@@ -37,6 +37,13 @@ HANDLE LimitedTokenOfThisProcess()
     return hPrimary;
 }
 
+std::wstring ThisProgram()
+{
+    wchar_t szPath[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, szPath, MAX_PATH);
+    return szPath;
+}
+
 DWORD RunAndWait(HANDLE hToken, const std::wstring& exe, const std::wstring& commandLine)
 {
     // The child is ended with this process: a test run that times out leaves nothing behind.

@@ -13,6 +13,8 @@ bool ProcessIsElevated();
 // The limited twin of this process's elevated token as a primary token, or null when the
 // process is not elevated or has none. The caller closes it.
 HANDLE LimitedTokenOfThisProcess();
+// The path of this program.
+std::wstring ThisProgram();
 // Runs exe with the command line under hToken (this process's own token when null), with
 // this process's standard handles and environment, and waits for it; its exit code, or
 // 0xFFFFFFFF when it does not start. It dies with this process.

@@ -7,13 +7,6 @@ namespace
 {
 const wchar_t kLimitedVariable[] = L"TW_TEST_LIMITED";
 
-std::wstring ThisProgram()
-{
-    wchar_t szPath[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, szPath, MAX_PATH);
-    return szPath;
-}
-
 struct CRunLimited
 {
     CRunLimited()
@@ -24,7 +17,7 @@ struct CRunLimited
         if (hToken == nullptr)
             return;
         SetEnvironmentVariableW(kLimitedVariable, L"1");
-        const DWORD dwExit = testsink::RunAndWait(hToken, ThisProgram(), GetCommandLineW());
+        const DWORD dwExit = testsink::RunAndWait(hToken, testsink::ThisProgram(), GetCommandLineW());
         CloseHandle(hToken);
         ExitProcess(dwExit);
     }

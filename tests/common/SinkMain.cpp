@@ -3,6 +3,7 @@
 // registry key and runs itself again as a child, which then starts with the sink.
 #include <gtest/gtest.h>
 
+#include "common/LimitedToken.h"
 #include "common/TestSinkClient.h"
 
 namespace
@@ -19,17 +20,7 @@ int main(int argc, char** argv)
     }
     testsink::SetRegistryValue(testsink::ModuleDir() + L"testsink.dll");
     SetEnvironmentVariableW(kChildVariable, L"1");
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    DWORD dwExit = 1;
-    if (CreateProcessW(nullptr, GetCommandLineW(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-    {
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        GetExitCodeProcess(pi.hProcess, &dwExit);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
+    const DWORD dwExit = testsink::RunAndWait(nullptr, testsink::ThisProgram(), GetCommandLineW());
     testsink::ClearRegistry();
     return int(dwExit);
 }
