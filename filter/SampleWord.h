@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+#include "filter/FastSine.h"
+
 // The packing of one container width and significant-bit count, prepared once per buffer.
 struct CPacker
 {
@@ -34,10 +36,27 @@ struct CPacker
         return LONG(2147483647.0 * dblLevel + (dblLevel >= 0 ? 0.5 : -0.5));
     }
 
-    // The word of a sine at position dwPos: level x sin(step x position).
-    DWORD SineWord(double dblStep, double dblLevel, DWORD dwPos) const
+    // The word of a sine at position dwPos: level x sin(step x position), by the runtime's sin.
+    DWORD SineWordBySin(double dblStep, double dblLevel, DWORD dwPos) const
     {
         return Pack(FromLevel(dblLevel * std::sin(dblStep * double(dwPos))));
+    }
+
+    // The same word, mostly without the runtime's sin: FromLevel is monotonic, so when it
+    // gives one value at both ends of the fast sine's tolerance, the runtime's sin, which lies
+    // within that tolerance, gives that value too. Elsewhere (a few in a thousand words, next
+    // to a rounding step) the runtime's sin decides.
+    DWORD SineWord(double dblStep, double dblLevel, DWORD dwPos) const
+    {
+        const double x = dblStep * double(dwPos);
+        if (x < fastsine::LIMIT)
+        {
+            const double s = fastsine::Sin(x), d = fastsine::Tolerance(x);
+            const LONG lLow = FromLevel(dblLevel * (s - d));
+            if (lLow == FromLevel(dblLevel * (s + d)))
+                return Pack(lLow);
+        }
+        return SineWordBySin(dblStep, dblLevel, dwPos);
     }
 
     DWORD m_dwKeep;
