@@ -9,6 +9,7 @@
 #include "filter/AudioSourceOut.h"
 #include "filter/CvVersionWrapper.h"
 #include "filter/FormatRequest.h"
+#include "filter/FrameTable.h"
 #include "filter/SineCache.h"
 #include "framework/DSFilters.h"
 #include "framework/FilterRegistration.h"
@@ -17,6 +18,7 @@
 #include "support/Threads.h"
 
 const int TONE_SLOTS = 32;
+static_assert(TONE_SLOTS <= CFrameTable::MAX_CHANNELS);
 
 class CAudioSource : public CComObjectRootEx<CComMultiThreadModel>,
                      public CSourceFilter<CAudioSource, CAudioSourceOut>,
@@ -95,6 +97,8 @@ public:
 
     // Every channel of one buffer from the tone bank, under the filter lock.
     HRESULT FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF);
+    // The bytes of sine words and frames held for the stream now.
+    size_t SineMemoryBytes() const;
 
     // The streaming thread.
     unsigned ThreadProc();
@@ -128,6 +132,9 @@ public:
     double m_adblLevel[TONE_SLOTS];
     // Each channel's sine words; freed when its tone or the format changes and at Stop.
     CSineCache m_aSineCache[TONE_SLOTS];
+    // Whole frames of all channels while the tones stay; the channels' caches are freed
+    // while it is in use. Freed with the caches.
+    CFrameTable m_frameTable;
 
     // Stream state of the streaming thread.
     LONGLONG m_llPosition;
@@ -147,4 +154,9 @@ private:
     // The stream time on the filter's clock now; 0 without a clock.
     REFERENCE_TIME StreamTimeNow();
     void ReleaseSineCaches();
+    // Channel c's position carried to its new frequency, if it has one.
+    void CarryTone(DWORD c, DWORD dwRate);
+    // The buffer from the frame table, when the format and tones allow it and the table
+    // pays off; false leaves the buffer untouched to the per-channel path.
+    bool FillFromTable(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF);
 };

@@ -18,20 +18,29 @@ const DWORD kPollMs = 40;
 // before the next run, so that the run stays in the processor's data cache: channel by channel
 // over a whole buffer, 32 channels would walk a 1 MB buffer 32 times.
 const DWORD kRunBytes = 16384;
-
-// Position p of a tone at f1 carried to f2 so that the instantaneous phase p * f stays.
-DWORD CarryPhase(DWORD dwPos, DWORD dwOldFreq, DWORD dwNewFreq, DWORD dwRate)
-{
-    if (dwNewFreq == 0 || dwRate == 0)
-        return 0;
-    double dbl = std::floor(double(dwOldFreq) * double(dwPos) / double(dwNewFreq) + 0.5);
-    return DWORD(std::fmod(dbl, double(dwRate)));
 }
+
+void CAudioSource::CarryTone(DWORD c, DWORD dwRate)
+{
+    const DWORD dwFreq = DWORD(m_anFreq[c]);
+    if (m_anFreqUsed[c] == dwFreq)
+        return;
+    // The position at the new frequency with the same instantaneous phase p * f.
+    DWORD dwPos = 0;
+    if (dwFreq != 0 && dwRate != 0)
+    {
+        const double dbl = std::floor(double(m_anFreqUsed[c]) * double(m_anPos[c]) / double(dwFreq) + 0.5);
+        dwPos = DWORD(std::fmod(dbl, double(dwRate)));
+    }
+    m_anPos[c] = dwPos;
+    m_anFreqUsed[c] = dwFreq;
 }
 
 HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF)
 {
     CComLockGuard<CAudioSource> lock(this);
+    if (FillFromTable(pBuf, cbLen, pWF))
+        return S_OK;
     const DWORD cbSample = pWF->wBitsPerSample / 8;
     const DWORD nChannels = pWF->nChannels < TONE_SLOTS ? pWF->nChannels : TONE_SLOTS;
     // Whole frames per run; a length the synthesis refuses goes as one run, refused whole.
@@ -54,12 +63,7 @@ HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
     // refused one are completed, the rest are not touched.
     for (DWORD c = 0; c < nChannels; ++c)
     {
-        const DWORD dwFreq = DWORD(m_anFreq[c]);
-        if (m_anFreqUsed[c] != dwFreq)
-        {
-            m_anPos[c] = CarryPhase(m_anPos[c], m_anFreqUsed[c], dwFreq, pWF->nSamplesPerSec);
-            m_anFreqUsed[c] = dwFreq;
-        }
+        CarryTone(c, pWF->nSamplesPerSec);
         HRESULT hr = fill(c, 0, inRuns(c) ? cbRun : cbLen);
         if (FAILED(hr))
         {
@@ -272,4 +276,13 @@ void CAudioSource::ReleaseSineCaches()
 {
     for (CSineCache& cache : m_aSineCache)
         cache.Release();
+    m_frameTable.Reset();
+}
+
+size_t CAudioSource::SineMemoryBytes() const
+{
+    size_t cb = m_frameTable.Bytes();
+    for (const CSineCache& cache : m_aSineCache)
+        cb += cache.Bytes();
+    return cb;
 }

@@ -65,6 +65,11 @@ DWORD FillSineAny(BYTE* pb, DWORD nFrames, unsigned nStride, unsigned cbSample, 
 }
 }
 
+double CAudioHelp::SineStep(DWORD dwFreqHz, DWORD dwRate)
+{
+    return TwoPi() * dwFreqHz / dwRate;
+}
+
 HRESULT CAudioHelp::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF, DWORD dwFreqHz, DWORD* pdwPos,
                                double dblLevel, CSineCache* pCache)
 {
@@ -138,7 +143,7 @@ HRESULT CAudioHelp::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pWF,
     else
     {
         const DWORD dwRate = pWF->nSamplesPerSec;
-        const double dblStep = TwoPi() * dwFreqHz / dwRate;
+        const double dblStep = SineStep(dwFreqHz, dwRate);
         if (dwPos >= dwRate)
             dwPos %= dwRate;
         const CSineTone tone = {dwRate, dwFreqHz, dblLevel, wBits, wValidBits};

@@ -23,6 +23,9 @@ public:
     // The highest frequency that rule admits at dwRate (1 Hz or more): 0 at 1 and 2 Hz.
     static DWORD HighestFrequency(DWORD dwRate) { return dwRate != 0 ? (dwRate - 1) / 2 : 0; }
 
+    // The angle per frame of a sine of dwFreqHz at dwRate: 2 pi f / rate.
+    static double SineStep(DWORD dwFreqHz, DWORD dwRate);
+
     // Writes one sample per frame of the region (cbLen bytes, whole frames) into the channel
     // whose first sample is at pBuf; other channels' bytes are not touched. *pdwPos is the
     // channel's phase (the index within the current second, or the square wave's toggle):

@@ -178,7 +178,7 @@ TEST_F(ToneFormatRequest, NewRateLowersTheTonesAndFreesTheSineWords)
         ASSERT_EQ(Config()->GetFormat(&now), S_OK);
         std::vector<BYTE> buffer(size_t(now.Wave()->nBlockAlign) * 480);
         ASSERT_EQ(Filter().FillBuffer(buffer.data(), DWORD(buffer.size()), now.Wave()), S_OK);
-        ASSERT_GT(Filter().m_aSineCache[0].Bytes(), 0u);
+        ASSERT_GT(Filter().SineMemoryBytes(), 0u);
         ASSERT_NE(Filter().m_anPos[0], 0u);
 
         CTypeOut type;
@@ -192,7 +192,7 @@ TEST_F(ToneFormatRequest, NewRateLowersTheTonesAndFreesTheSineWords)
             EXPECT_EQ(nFreq, c.nLowered) << "channel " << ch;
             EXPECT_EQ(Filter().m_anPos[ch], 0u) << "channel " << ch;
         }
-        EXPECT_EQ(Filter().m_aSineCache[0].Bytes(), 0u);
+        EXPECT_EQ(Filter().SineMemoryBytes(), 0u);
     }
 }
 

@@ -1,12 +1,11 @@
-// The filter's own FillBuffer, sine caches and all, against CToneReference buffer by buffer:
-// a second and more of unchanged tones (the caches read back), then a tone change on every
-// buffer with the phase carried to each new frequency; and the caches' memory, freed by the
-// changes that make it stale, by a new format and by Stop.
+// The filter's own FillBuffer, frame table, sine caches and all, against CToneReference buffer
+// by buffer: a second and more of unchanged tones (the table read back), then a tone change
+// on every buffer with the phase carried to each new frequency (the caches); and the caches'
+// memory, freed by the changes that make it stale, by a new format and by Stop.
 #include <cstdint>
 #include <string>
 
-#include "tone/ToneApiFixture.h"
-#include "tone/ToneReference.h"
+#include "tone/FillFixture.h"
 
 namespace toneapi
 {
@@ -15,41 +14,8 @@ namespace
 using tonestream::CToneFormat;
 using tonestream::CToneReference;
 
-class SineCacheFilter : public ToneApiTest
+class SineCacheFilter : public CFillTest
 {
-protected:
-    void SetFormat(const CToneFormat& fmt)
-    {
-        ASSERT_EQ(Tone()->SetParameters(fmt.nValidBits, fmt.nChannels, 0, int(fmt.nRate)), S_OK);
-        m_ref.SetFormat(fmt);
-    }
-    // Both the filter (level in dB) and the reference (the level the filter stored).
-    void SetTone(int c, int nFreq, double dblDb)
-    {
-        ASSERT_EQ(Tone()->SetFrequency(c, nFreq), S_OK);
-        ASSERT_EQ(Tone()->SetAmplitude(c, dblDb), S_OK);
-        m_ref.SetTone(c, nFreq, Filter().m_adblLevel[c]);
-    }
-    // The filter's next 40 ms buffer, as the streaming thread asks for it.
-    std::vector<BYTE> FillNext(HRESULT hrExpected = S_OK)
-    {
-        const CToneFormat& fmt = m_ref.Format();
-        WAVEFORMATEXTENSIBLE wfe = {};
-        wfe.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-        wfe.Format.nChannels = fmt.nChannels;
-        wfe.Format.nSamplesPerSec = fmt.nRate;
-        wfe.Format.wBitsPerSample = fmt.ContainerBits();
-        wfe.Format.nBlockAlign = fmt.BlockAlign();
-        wfe.Format.nAvgBytesPerSec = fmt.nRate * fmt.BlockAlign();
-        wfe.Format.cbSize = 22;
-        wfe.Samples.wValidBitsPerSample = fmt.nValidBits;
-        std::vector<BYTE> buf(fmt.BufferFrames() * size_t(fmt.BlockAlign()), 0xCD);
-        EXPECT_EQ(Filter().FillBuffer(buf.data(), DWORD(buf.size()), &wfe.Format), hrExpected);
-        return buf;
-    }
-    size_t CacheBytes(int c) { return Filter().m_aSineCache[c].Bytes(); }
-
-    CToneReference m_ref{CToneFormat{2, 16, 48000}};
 };
 
 // clang-format off
@@ -72,7 +38,7 @@ TEST_F(SineCacheFilter, EveryBufferMatchesTheReferenceThroughToneChanges)
         };
         for (int c = 0; c < fmt.nChannels; ++c)
             SetTone(c, 1 + next(fmt.nRate / 2 - 1), -double(next(20)));
-        // 26 buffers of 40 ms pass one second: the last ones come from the caches.
+        // 26 buffers of 40 ms pass one second: the last ones come from the table.
         for (int nBuffer = 0; nBuffer < 46; ++nBuffer)
         {
             if (nBuffer >= 26)
@@ -115,6 +81,8 @@ TEST_F(SineCacheFilter, ARefusedChannelLeavesTheOnesBeforeItWholeAndTheRestUntou
     EXPECT_TRUE(FillNext() == m_ref.Render(fmt.BufferFrames())) << "the channels before 5 went on a whole buffer";
 }
 
+// The caches serve the buffers after a tone change, while the frame table waits for the
+// tones to stay.
 TEST_F(SineCacheFilter, CachesAreFreedByChangesOfTheirToneByAFormatAndAtStop)
 {
     const CToneFormat fmt = {3, 24, 96000};
@@ -123,6 +91,10 @@ TEST_F(SineCacheFilter, CachesAreFreedByChangesOfTheirToneByAFormatAndAtStop)
         SetTone(c, 1000 + c, -6.0);
     const size_t cbSecond = size_t(96000) * 3 + (96000 + CSineCache::BLOCK - 1) / CSineCache::BLOCK;
     FillNext();
+    ASSERT_GT(TableBytes(), 0u);
+    ASSERT_EQ(Tone()->SetAmplitude(2, -7.0), S_OK);
+    FillNext();
+    EXPECT_EQ(TableBytes(), 0u);
     for (int c = 0; c < 3; ++c)
         EXPECT_EQ(CacheBytes(c), cbSecond) << "channel " << c;
     for (int c = 3; c < TONE_SLOTS; ++c)
@@ -146,15 +118,14 @@ TEST_F(SineCacheFilter, CachesAreFreedByChangesOfTheirToneByAFormatAndAtStop)
     EXPECT_EQ(CacheBytes(2), 0u) << "a constant level keeps no words";
 
     SetFormat({3, 16, 96000});
-    for (int c = 0; c < 3; ++c)
-        EXPECT_EQ(CacheBytes(c), 0u) << "channel " << c << " after a format change";
+    EXPECT_EQ(Filter().SineMemoryBytes(), 0u) << "after a format change";
 
+    // A new format starts on the table at once.
     FillNext();
-    EXPECT_EQ(CacheBytes(0), size_t(96000) * 2 + 375);
+    EXPECT_EQ(Filter().SineMemoryBytes(), size_t(96000) * 3 * 2 + 375);
     // Unconnected, the filter answers VFW_E_NOT_CONNECTED and still ends its stream.
     m_spFilter->Stop();
-    for (int c = 0; c < 3; ++c)
-        EXPECT_EQ(CacheBytes(c), 0u) << "channel " << c << " after Stop";
+    EXPECT_EQ(Filter().SineMemoryBytes(), 0u) << "after Stop";
 }
 }
 }
