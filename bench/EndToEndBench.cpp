@@ -1,12 +1,14 @@
 // The filter end to end in Wine's filter graph: Tonewell -> Sample Grabber (no callback)
 // -> Null Renderer. Without a clock: seconds of audio delivered per second of wall time.
 // With the graph's clock: the process's CPU time per second of real-time streaming. Both
-// after the stream's first second, whose cost is shown apart; without a clock also the time
-// per buffer against the time of the synthesis alone, and a plain copy of the same bytes.
+// after the stream's first second, whose cost is shown apart. Without a clock also a plain
+// copy of the same bytes, and the time per buffer against that of a do-nothing source in the
+// same graph (the platform's share; the rest is the filter's own) and of the synthesis alone.
 // Usage: bench_endtoend [seconds per measurement, default 3]
 #include <windows.h>
 
 #include "bench/BenchClock.h"
+#include "bench/NullSource.h"
 #include "bench/ToneFilter.h"
 
 #include <algorithm>
@@ -28,7 +30,7 @@ const CLSID kClsidNullRenderer = {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00,
 const CLSID kClsidSampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
 
 // The measurement starts once the stream has passed its first second and the 8 buffers
-// ahead: by then every channel's sine words are cached and the stream is in its steady state.
+// ahead: by then the frame table is complete and the stream is in its steady state.
 const double kWarmUpAudioSeconds = 1.4;
 
 struct CFormat
@@ -61,15 +63,30 @@ double ProcessCpuSeconds()
     return double(ticks(ftKernel) + ticks(ftUser)) / 1e7;
 }
 
+// The do-nothing source set to the format f.
+HRESULT NewNullSource(const CFormat& f, CComPtr<IBaseFilter>& spFilter)
+{
+    HRESULT hr = ComCreateReferencedInterface<CNullSource>(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&spFilter));
+    if (FAILED(hr))
+        return hr;
+    WAVEFORMATEX wf = {WAVE_FORMAT_PCM, WORD(f.nChannels), DWORD(f.nRate), 0, WORD(f.nChannels * f.nBits / 8),
+                       WORD(f.nBits), 0};
+    wf.nAvgBytesPerSec = wf.nSamplesPerSec * wf.nBlockAlign;
+    return NullSourceOf(spFilter).SetFormat(wf);
+}
+
 class CChain
 {
 public:
-    HRESULT Build(const CFormat& f)
+    // The tone filter, or with bNull the do-nothing source, into the Sample Grabber.
+    HRESULT Build(const CFormat& f, bool bNull)
     {
+        m_bNull = bNull;
+        m_nBufferFrames = f.nRate / 25;
         HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                       reinterpret_cast<void**>(&m_spGraph));
         if (SUCCEEDED(hr))
-            hr = NewToneFilter(f.nBits, f.nChannels, f.nRate, 1000, m_spSource);
+            hr = bNull ? NewNullSource(f, m_spSource) : NewToneFilter(f.nBits, f.nChannels, f.nRate, 1000, m_spSource);
         CComPtr<IBaseFilter> spGrabber, spRenderer;
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
@@ -103,9 +120,14 @@ public:
     HRESULT Stop() { return m_spControl->Stop(); }
 
     // Frames the source has handed downstream since the run began.
-    LONGLONG Frames() const { return Concrete(m_spSource).m_llPosition; }
+    LONGLONG Frames() const
+    {
+        return m_bNull ? NullSourceOf(m_spSource).m_llBuffers * m_nBufferFrames : Concrete(m_spSource).m_llPosition;
+    }
 
 private:
+    bool m_bNull = false;
+    LONGLONG m_nBufferFrames = 0;
     CComPtr<IGraphBuilder> m_spGraph;
     CComPtr<IBaseFilter> m_spSource;
     CComPtr<IMediaControl> m_spControl;
@@ -118,12 +140,12 @@ struct CFigures
 };
 
 // Runs the chain for dwSeconds after the warm-up; false on a failure, which it prints.
-bool Measure(const CFormat& f, bool bClock, DWORD dwSeconds, CFigures& fig)
+bool Measure(const CFormat& f, bool bClock, bool bNull, DWORD dwSeconds, CFigures& fig)
 {
     const double dblCpuStart = ProcessCpuSeconds();
     const LONGLONG llTimeStart = Now();
     CChain chain;
-    HRESULT hr = chain.Build(f);
+    HRESULT hr = chain.Build(f, bNull);
     if (SUCCEEDED(hr))
         hr = bClock ? chain.RunWithClock() : chain.RunWithoutClock();
     if (FAILED(hr))
@@ -179,7 +201,7 @@ double PlainCopySeconds(const CFormat& f, double dblAudio)
     return uSum == 0xFFFFFFFF ? -1 : dblSeconds;
 }
 
-// Microseconds of the filter's own FillBuffer for one 40 ms buffer of f, its caches filled (the
+// Microseconds of the filter's own FillBuffer for one 40 ms buffer of f, its frame table filled (the
 // median of 100 buffers): the synthesis part of a buffer's way. Negative on a failure.
 double SynthesisMicroseconds(const CFormat& f)
 {
@@ -220,29 +242,32 @@ int main(int argc, char** argv)
         {"32 ch 32-bit 192 kHz", 32, 32, 192000},
     };
     std::printf("Tonewell -> Sample Grabber -> Null Renderer, sines of 1000 + 10 c Hz, %lu s each after the\n"
-                "first %.1f s of audio (the caches filling, shown apart)\n",
+                "first %.1f s of audio (the frame table filling, shown apart)\n",
                 static_cast<unsigned long>(dwSeconds), kWarmUpAudioSeconds);
     std::printf("Without a clock (as fast as the graph goes):\n");
     for (const CFormat& f : formats)
     {
-        CFigures fig;
+        CFigures fig, figNull;
         const double dblSynthesis = SynthesisMicroseconds(f);
-        if (Measure(f, false, dwSeconds, fig))
+        if (Measure(f, false, false, dwSeconds, fig) && Measure(f, false, true, dwSeconds, figNull))
         {
             const double dblCopy = PlainCopySeconds(f, fig.dblAudio);
-            std::printf("  %-22s %8.1f s audio per s wall  (%.1f s audio in %.2f s; %.1f us per buffer, of which\n"
-                        "  %-22s %.1f us synthesis; first %.1f s of audio took %.2f s)\n"
-                        "  %-22s a plain copy of the same bytes: %.3f s, ours / copy %.1fx\n",
-                        f.pszName, fig.dblAudio / fig.dblWall, fig.dblAudio, fig.dblWall,
-                        fig.dblWall * 1e6 / double(fig.llBuffers), "", dblSynthesis, kWarmUpAudioSeconds,
-                        fig.dblWarmUpWall, "", dblCopy, fig.dblWall / dblCopy);
+            const double dblPerBuffer = fig.dblWall * 1e6 / double(fig.llBuffers);
+            const double dblNullPerBuffer = figNull.dblWall * 1e6 / double(figNull.llBuffers);
+            std::printf("  %-22s %8.1f s audio per s wall  (%.1f s audio in %.2f s; first %.1f s of audio took %.2f s)\n"
+                        "  %-22s a plain copy of the same bytes: %.3f s, ours / copy %.1fx\n"
+                        "  %-22s per buffer: %.2f us; a do-nothing source %.2f us; the filter's own %.2f us\n"
+                        "  %-22s (its synthesis alone %.2f us)\n",
+                        f.pszName, fig.dblAudio / fig.dblWall, fig.dblAudio, fig.dblWall, kWarmUpAudioSeconds,
+                        fig.dblWarmUpWall, "", dblCopy, fig.dblWall / dblCopy, "", dblPerBuffer, dblNullPerBuffer,
+                        dblPerBuffer - dblNullPerBuffer, "", dblSynthesis);
         }
     }
     std::printf("With the graph's clock (real time):\n");
     for (const CFormat& f : formats)
     {
         CFigures fig;
-        if (Measure(f, true, dwSeconds, fig))
+        if (Measure(f, true, false, dwSeconds, fig))
             std::printf("  %-22s %8.1f ms CPU per s streamed  (%.0f ms CPU, %.2f s audio in %.2f s; first %.2f s:\n"
                         "  %-22s %.0f ms CPU)\n",
                         f.pszName, fig.dblCpu * 1000 / fig.dblWall, fig.dblCpu * 1000, fig.dblAudio, fig.dblWall,

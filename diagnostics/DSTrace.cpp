@@ -1,6 +1,7 @@
 #include "diagnostics/DSTrace.h"
 #include "diagnostics/SehGuard.h"
 #include "diagnostics/SinkTrust.h"
+#include "diagnostics/TextAppend.h"
 
 #include <dshow.h>
 #include <stdarg.h>
@@ -37,13 +38,6 @@ void WriteTraceLine(UINT nLevel, LPCWSTR pszFormat, va_list args)
     szLine[TRACE_LINE_CCH - 1] = 0;
     s_TraceSink.WriteLine(szLine);
     s_OutputStat.Stop(llStart);
-}
-
-LONGLONG QueryCounter()
-{
-    LARGE_INTEGER li;
-    QueryPerformanceCounter(&li);
-    return li.QuadPart;
 }
 }
 
@@ -107,8 +101,7 @@ int BuildTracePrefix(LPWSTR pszBuf, UINT nLevel)
     }
     pszBuf[0] = kEscape;
     pszBuf[1] = WCHAR(nLevel + 1);
-    lstrcpynW(pszBuf + 2, s_szModuleNameW, TRACE_TAG_CCH);
-    return 2 + lstrlenW(pszBuf + 2);
+    return 2 + CTextAppender(pszBuf + 2, TRACE_TAG_CCH).Text(s_szModuleNameW).Length();
 }
 
 // ---------------------------------------------------------------- trace and assert
@@ -129,11 +122,8 @@ void DebugTraceText(DWORD dwCategory, UINT nLevel, LPCWSTR pszText)
         return;
     LONGLONG llStart = s_OutputStat.Start();
     WCHAR szLine[TRACE_LINE_CCH];
-    int cch = BuildTracePrefix(szLine, nLevel);
-    if (pszText != nullptr)
-        while (*pszText != 0 && cch < TRACE_LINE_CCH - 1)
-            szLine[cch++] = *pszText++;
-    szLine[cch] = 0;
+    const int cchHead = BuildTracePrefix(szLine, nLevel);
+    CTextAppender(szLine + cchHead, TRACE_LINE_CCH - cchHead).Text(pszText);
     s_TraceSink.WriteLine(szLine);
     s_OutputStat.Stop(llStart);
 }
@@ -218,8 +208,6 @@ LPWSTR FormatErrorText(LPWSTR pszBuf, LPCWSTR pszText, LPCWSTR pszName, DWORD dw
 CTimeStat::CTimeStat(LPCWSTR pszLabel) : m_pszLabel(pszLabel ? pszLabel : L"")
 {
     Reset();
-    LARGE_INTEGER li;
-    m_llFreq = QueryPerformanceFrequency(&li) ? li.QuadPart : 0;
 }
 
 void CTimeStat::Reset()
@@ -237,16 +225,17 @@ LONGLONG CTimeStat::Start()
 {
     // Only Record sets the first-call figure: another thread may be recording the first
     // call right now.
-    LONGLONG llNow = QueryCounter();
+    LONGLONG llNow = m_clock.Now();
     m_llStart = llNow;
     return llNow;
 }
 
 void CTimeStat::Stop(LONGLONG llStart)
 {
-    LONGLONG llNow = QueryCounter();
+    LONGLONG llNow = m_clock.Now();
     m_llStop = llNow;
-    Record(llNow - llStart);
+    // A thread moved to another processor may read a counter a few ticks behind.
+    Record(llNow > llStart ? llNow - llStart : 0);
 }
 
 void CTimeStat::Record(LONGLONG llTicks)
@@ -276,8 +265,9 @@ bool CTimeStat::Format(LPWSTR pszBuf, int cchBuf, LPCWSTR pszLabel) const
     UINT nCount = UINT(m_nCount);
     if (nCount == 0)
         return false;
-    DS_ASSERT(m_llFreq != 0);
-    LONGLONG llFreq = m_llFreq != 0 ? m_llFreq : 1;
+    const LONGLONG llFreqNow = m_clock.Frequency();
+    DebugAssert(llFreqNow != 0, __FILE_NAME__, __LINE__, "m_llFreq != 0");
+    LONGLONG llFreq = llFreqNow != 0 ? llFreqNow : 1;
     auto micro = [llFreq](LONGLONG llTicks) { return UINT(llTicks * 1000000 / llFreq); };
     if (pszLabel == nullptr)
         pszLabel = m_pszLabel;

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 #include "diagnostics/LogObject.h"
+#include "diagnostics/StatClock.h"
 
 // Trace categories; a line with category 0 is suppressed.
 enum : DWORD
@@ -60,12 +61,12 @@ public:
     bool HasData() const { return m_nCount != 0; }
     // Formats the figures in milliseconds; false (and an empty buffer) without data.
     bool Format(LPWSTR pszBuf, int cchBuf, LPCWSTR pszLabel) const;
-    LONGLONG Frequency() const { return m_llFreq; }
+    LONGLONG Frequency() const { return m_clock.Frequency(); }
     LONGLONG First() const { return m_llFirst; }     // duration of the first call, in ticks
 
 private:
     LPCWSTR m_pszLabel;
-    LONGLONG m_llFreq;
+    CStatClock m_clock;
     volatile LONGLONG m_llStart;
     volatile LONGLONG m_llStop;
     volatile LONGLONG m_llFirst;
@@ -114,6 +115,8 @@ CTimeStat& TraceOutputStat();
 CTraceSink& TraceSink();
 
 // Asserts a precondition with this source file's name; never changes control flow.
-#define DS_ASSERT(expr) DebugAssert(!!(expr), __FILE_NAME__, __LINE__, #expr)
+// The condition is tested in place: a call per assertion that holds would cost the streaming
+// thread's every buffer.
+#define DS_ASSERT(expr) ((expr) ? void(0) : DebugAssert(false, __FILE_NAME__, __LINE__, #expr))
 // The same under an explicit source name.
-#define DS_ASSERT_AS(source, expr) DebugAssert(!!(expr), source, __LINE__, #expr)
+#define DS_ASSERT_AS(source, expr) ((expr) ? void(0) : DebugAssert(false, source, __LINE__, #expr))

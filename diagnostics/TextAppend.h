@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstring>
+
 class CTextAppender
 {
 public:
@@ -16,9 +18,22 @@ public:
 
     CTextAppender& Text(LPCWSTR psz)
     {
-        if (psz != nullptr)
-            while (*psz != 0)
-                Put(*psz++);
+        if (psz == nullptr)
+            return Terminate();
+        size_t cch = 0;
+        while (psz[cch] != 0)
+            ++cch;
+        return Chars(psz, cch);
+    }
+
+    // cch characters of psz (no terminator needed), as many as fit.
+    CTextAppender& Chars(LPCWSTR psz, size_t cch)
+    {
+        const size_t cchRoom = m_cchBuf > m_cch + 1 ? size_t(m_cchBuf - m_cch - 1) : 0;
+        if (cch > cchRoom)
+            cch = cchRoom;
+        std::memcpy(m_psz + m_cch, psz, cch * sizeof(WCHAR));
+        m_cch += int(cch);
         return Terminate();
     }
 
@@ -29,7 +44,7 @@ public:
     }
 
     // Decimal, with leading zeros up to nMinDigits (as %0Nu).
-    CTextAppender& Unsigned(ULONGLONG u, int nMinDigits = 1) { return Digits(u, 10, nMinDigits); }
+    CTextAppender& Unsigned(ULONGLONG u, int nMinDigits = 1) { return Digits<10>(u, nMinDigits); }
 
     CTextAppender& Signed(LONGLONG ll)
     {
@@ -39,26 +54,26 @@ public:
     }
 
     // Upper-case hexadecimal, with leading zeros up to nMinDigits (as %X, or %p with 16).
-    CTextAppender& Hex(ULONGLONG u, int nMinDigits = 1) { return Digits(u, 16, nMinDigits); }
+    CTextAppender& Hex(ULONGLONG u, int nMinDigits = 1) { return Digits<16>(u, nMinDigits); }
 
     int Length() const { return m_cch; }
 
 private:
     // The digits of u in base 10 or 16, most significant first, at least nMinDigits of them.
-    CTextAppender& Digits(ULONGLONG u, unsigned nBase, int nMinDigits)
+    // The base is a constant so that the divisions become multiplications.
+    template <unsigned nBase>
+    CTextAppender& Digits(ULONGLONG u, int nMinDigits)
     {
         WCHAR sz[20];
-        int n = 0;
+        int n = 20;
         do
         {
-            sz[n++] = L"0123456789ABCDEF"[u % nBase];
+            sz[--n] = L"0123456789ABCDEF"[u % nBase];
             u /= nBase;
-        } while (u != 0 && n < 20);
-        while (n < nMinDigits && n < 20)
-            sz[n++] = L'0';
-        while (n > 0)
-            Put(sz[--n]);
-        return Terminate();
+        } while (u != 0 && n > 0);
+        while (20 - n < nMinDigits && n > 0)
+            sz[--n] = L'0';
+        return Chars(sz + n, size_t(20 - n));
     }
 
     void Put(WCHAR ch)

@@ -58,15 +58,16 @@ LPWSTR RefTime2Str(REFERENCE_TIME t, LPWSTR pszConv)
         return CopyText(pszConv, REFTIME_STR_CCH, L"MINLONGLONG");
     if (t == MAXLONGLONG)
         return CopyText(pszConv, REFTIME_STR_CCH, L"MAXLONGLONG");
+    auto magnitude = [](LONGLONG v) { return v < 0 ? 0 - ULONGLONG(v) : ULONGLONG(v); };
     LONGLONG m = t / 10000;
-    UINT r = UINT(llabs(t - m * 10000));
+    UINT r = UINT(magnitude(t - m * 10000));
     LONGLONG s = m / 1000;
-    UINT f = UINT(llabs(m - s * 1000));
+    UINT f = UINT(magnitude(m - s * 1000));
     LONG h = LONG(s / 1000000000);
     LONG l = LONG(s - LONGLONG(h) * 1000000000);
     CTextAppender text(pszConv, REFTIME_STR_CCH);
     if (h != 0)
-        text.Signed(h).Unsigned(UINT(labs(l)), 9);
+        text.Signed(h).Unsigned(magnitude(l), 9);
     else if (t < 0 && l == 0)
         text.Text(L"-0");  // between -1 and 0 seconds the whole-second part carries no sign itself
     else
@@ -86,23 +87,20 @@ LPWSTR LongLong2Str(LONGLONG ll, LPWSTR pszConv)
         return CopyText(pszConv, REFTIME_STR_CCH, L"MINLONGLONG");
     if (ll == MAXLONGLONG)
         return CopyText(pszConv, REFTIME_STR_CCH, L"MAXLONGLONG");
-    CTextAppender text(pszConv, REFTIME_STR_CCH);
-    if (ll < 0)
-        text.Char(L'-');
-    ULONGLONG u = ll < 0 ? ULONGLONG(-ll) : ULONGLONG(ll);
-    bool bStarted = false;
-    for (ULONGLONG div = 1000000000000000000ull; div != 0; div /= 1000)
+    // The digits from the right, a blank before every group of three but the first.
+    WCHAR sz[32];
+    int n = 32;
+    sz[--n] = 0;
+    ULONGLONG u = ll < 0 ? 0 - ULONGLONG(ll) : ULONGLONG(ll);
+    for (int nDigits = 0; nDigits == 0 || u != 0; ++nDigits, u /= 10)
     {
-        UINT nGroup = UINT((u / div) % 1000);
-        if (bStarted)
-            text.Char(L' ').Unsigned(nGroup, 3);
-        else if (nGroup != 0 || div == 1)
-        {
-            text.Unsigned(nGroup);
-            bStarted = true;
-        }
+        if (nDigits != 0 && nDigits % 3 == 0)
+            sz[--n] = L' ';
+        sz[--n] = WCHAR(L'0' + u % 10);
     }
-    return pszConv;
+    if (ll < 0)
+        sz[--n] = L'-';
+    return CopyText(pszConv, REFTIME_STR_CCH, sz + n);
 }
 
 LPWSTR Fourcc2Str(DWORD dwFCC, LPWSTR pszFCC)

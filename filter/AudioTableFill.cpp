@@ -71,7 +71,8 @@ bool CAudioSource::FillFromTable(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
 
     // The table stands for the channels' caches: they would only double the memory.
     for (CSineCache& cache : m_aSineCache)
-        cache.Release();
+        if (cache.Bytes() != 0)
+            cache.Release();
     m_frameTable.Copy(pBuf, nFrames, dwFrame);
     const unsigned cbSample = pWF->wBitsPerSample / 8;
     for (WORD c = 0; c < nChannels; ++c)

@@ -303,17 +303,32 @@ TEST(TimeStat, FormatsNothingOneCallOrManyCalls)
 
     LONGLONG llFreq = stat.Frequency();
     ASSERT_GT(llFreq, 0);
-    stat.Record(llFreq * 1234 / 1000000);  // 1.234 ms
+    // Two ticks more, so that each figure converted back (rounded down, the average of two
+    // after a division of its own) is still the whole microsecond.
+    auto ticks = [llFreq](LONGLONG llMicroseconds) { return llFreq * llMicroseconds / 1000000 + 2; };
+    stat.Record(ticks(1234));
     EXPECT_TRUE(stat.Format(szBuf, 256, nullptr));
     EXPECT_STREQ(szBuf, L"lbl First=1.234 ms (1 call)\r\n");
 
-    stat.Record(llFreq * 2 / 1000);      // 2 ms
-    stat.Record(llFreq * 4 / 1000);      // 4 ms
+    stat.Record(ticks(2000));
+    stat.Record(ticks(4000));
     EXPECT_TRUE(stat.Format(szBuf, 256, L"X: "));
     EXPECT_STREQ(szBuf, L"X: Avg=3.000 Min=2.000 Max=4.000 First=1.234 ms (3 calls)\r\n");
 
     stat.Reset();
     EXPECT_FALSE(stat.HasData());
+}
+
+// Whichever counter the statistic reads, its ticks over its frequency are seconds: a sleep of
+// 100 ms measures at least that (a loaded machine may take longer to wake the thread).
+TEST(TimeStat, ClockTicksAtItsFrequency)
+{
+    CStatClock clock;
+    const LONGLONG llStart = clock.Now();
+    Sleep(100);
+    const double dblSeconds = double(clock.Now() - llStart) / double(clock.Frequency());
+    EXPECT_GE(dblSeconds, 0.095);
+    EXPECT_LT(dblSeconds, 2.0);
 }
 
 // A call that starts while the statistic is empty may race with another thread's first
