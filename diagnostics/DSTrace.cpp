@@ -1,7 +1,6 @@
 #include "diagnostics/DSTrace.h"
 #include "diagnostics/SehGuard.h"
 #include "diagnostics/SinkTrust.h"
-#include "diagnostics/TextAppend.h"
 
 #include <dshow.h>
 #include <stdarg.h>
@@ -114,18 +113,6 @@ void DebugTrace(DWORD dwCategory, UINT nLevel, LPCWSTR pszFormat, ...)
     va_start(args, pszFormat);
     WriteTraceLine(nLevel, pszFormat, args);
     va_end(args);
-}
-
-void DebugTraceText(DWORD dwCategory, UINT nLevel, LPCWSTR pszText)
-{
-    if (dwCategory == 0 || nLevel > TRACE_LEVEL_LIMIT)
-        return;
-    LONGLONG llStart = s_OutputStat.Start();
-    WCHAR szLine[TRACE_LINE_CCH];
-    const int cchHead = BuildTracePrefix(szLine, nLevel);
-    CTextAppender(szLine + cchHead, TRACE_LINE_CCH - cchHead).Text(pszText);
-    s_TraceSink.WriteLine(szLine);
-    s_OutputStat.Stop(llStart);
 }
 
 void DebugTraceAlways(LPCWSTR pszFormat, ...)

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include "diagnostics/LogObject.h"
 #include "diagnostics/StatClock.h"
+#include "diagnostics/TextAppend.h"
 
 // Trace categories; a line with category 0 is suppressed.
 enum : DWORD
@@ -26,9 +27,6 @@ const int TRACE_ERROR_TEXT_CCH = 1024;     // FormatErrorText's buffer
 const int TRACE_TAG_CCH = 32;
 
 void DebugTrace(DWORD dwCategory, UINT nLevel, LPCWSTR pszFormat, ...);
-// The same line as DebugTrace (dwCategory, nLevel, L"%s", pszText), without printf: for lines
-// put together by hand (TextAppend.h).
-void DebugTraceText(DWORD dwCategory, UINT nLevel, LPCWSTR pszText);
 void DebugTraceAlways(LPCWSTR pszFormat, ...);
 void DebugAssert(bool bCondition, LPCSTR pszFile, int nLine, LPCSTR pszCondition);
 
@@ -113,6 +111,36 @@ private:
 // The module's output statistic (written at unload) and sink.
 CTimeStat& TraceOutputStat();
 CTraceSink& TraceSink();
+
+// A line put together by hand in place behind its head, for the lines written for every
+// buffer: the same line as DebugTrace (dwCategory, nLevel, L"%s", text) without printf or a
+// second copy, timed from the head to the hand-over as DebugTrace is. The caller has checked
+// the category and level (DumpEnabled).
+class CTraceLine
+{
+public:
+    explicit CTraceLine(UINT nLevel)
+        : m_llStart(TraceOutputStat().Start()), m_cchHead(BuildTracePrefix(m_szLine, nLevel)),
+          m_text(m_szLine + m_cchHead, TRACE_LINE_CCH - m_cchHead)
+    {
+    }
+    CTraceLine(const CTraceLine&) = delete;
+    CTraceLine& operator=(const CTraceLine&) = delete;
+
+    CTextAppender& Text() { return m_text; }
+    // Hands the line to the sink, if one is held, and stops the statistic.
+    void Write()
+    {
+        TraceSink().WriteLine(m_szLine);
+        TraceOutputStat().Stop(m_llStart);
+    }
+
+private:
+    LONGLONG m_llStart;
+    WCHAR m_szLine[TRACE_LINE_CCH];
+    int m_cchHead;
+    CTextAppender m_text;
+};
 
 // Asserts a precondition with this source file's name; never changes control flow.
 // The condition is tested in place: a call per assertion that holds would cost the streaming

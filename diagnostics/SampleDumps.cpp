@@ -36,8 +36,8 @@ void Debug_Sample(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, LPCWSTR 
     }
     // Written for every buffer the filter sends, so put together without printf.
     WCHAR sz1[REFTIME_STR_CCH], sz2[REFTIME_STR_CCH];
-    WCHAR szLine[TRACE_LINE_CCH];
-    CTextAppender line(szLine, TRACE_LINE_CCH);
+    CTraceLine trace(nLevel);
+    CTextAppender& line = trace.Text();
     line.Text(p.Text());
     REFERENCE_TIME tS = 0, tE = 0;
     HRESULT hr = pSample->GetTime(&tS, &tE);
@@ -83,7 +83,7 @@ void Debug_Sample(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, LPCWSTR 
             line.Text(L" p=? (0x").Hex(UINT(hr)).Char(L')');
     }
     line.Char(L'\n');
-    DebugTraceText(dwCategory, nLevel, szLine);
+    trace.Write();
 
     AM_MEDIA_TYPE* pmt = nullptr;
     if (pSample->GetMediaType(&pmt) == S_OK && pmt != nullptr)
@@ -109,9 +109,9 @@ void Debug_SampleLag(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, REFER
     if (pRefClock == nullptr)
     {
         // Every buffer's line when the graph runs without a clock.
-        WCHAR szLine[TRACE_LINE_CCH];
-        CTextAppender(szLine, TRACE_LINE_CCH).Text(p.Text()).Text(L"Debug_SampleLag(): Reference Clock is not set\n");
-        DebugTraceText(dwCategory, nLevel, szLine);
+        CTraceLine trace(nLevel);
+        trace.Text().Text(p.Text()).Text(L"Debug_SampleLag(): Reference Clock is not set\n");
+        trace.Write();
         return;
     }
     REFERENCE_TIME tS = 0, tE = 0, c = 0;
@@ -135,8 +135,8 @@ void Debug_SampleLag(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, REFER
     else
     {
         // The line of every buffer sent against a clock: put together without printf.
-        WCHAR szLine[TRACE_LINE_CCH];
-        CTextAppender(szLine, TRACE_LINE_CCH)
+        CTraceLine trace(nLevel);
+        trace.Text()
             .Text(p.Text())
             .Text(L"Diff=").Text(RefTime2Str(TimeSum(tStart, tS, c), sz1))
             .Text(L", tS=").Text(RefTime2Str(tS, sz2))
@@ -144,7 +144,7 @@ void Debug_SampleLag(DWORD dwCategory, UINT nLevel, IMediaSample* pSample, REFER
             .Text(L", clock=").Text(RefTime2Str(c, sz4))
             .Text(pszSuffix)
             .Char(L'\n');
-        DebugTraceText(dwCategory, nLevel, szLine);
+        trace.Write();
     }
 }
 

@@ -2,7 +2,6 @@
 #include "diagnostics/StatClock.h"
 
 #include <cpuid.h>
-#include <x86intrin.h>
 
 namespace
 {
@@ -35,11 +34,6 @@ CStatClock::CStatClock() : m_bTsc(false), m_llCounterFreq(0), m_llCounter0(0), m
     }
     m_llCounter0 = Counter();
     m_llTicks0 = LONGLONG(__rdtsc());
-}
-
-LONGLONG CStatClock::Now() const
-{
-    return m_bTsc ? LONGLONG(__rdtsc()) : Counter();
 }
 
 LONGLONG CStatClock::Frequency() const

@@ -8,11 +8,19 @@
 #pragma once
 #include <windows.h>
 
+#include <x86intrin.h>
+
 class CStatClock
 {
 public:
     CStatClock();
-    LONGLONG Now() const;
+    LONGLONG Now() const
+    {
+        if (m_bTsc)
+            return LONGLONG(__rdtsc());
+        LARGE_INTEGER li;
+        return QueryPerformanceCounter(&li) ? li.QuadPart : 0;
+    }
     // Ticks per second; 0 only when the platform has no performance counter.
     LONGLONG Frequency() const;
     bool UsesTimeStampCounter() const { return m_bTsc; }

@@ -5,8 +5,6 @@
 #pragma once
 #include <windows.h>
 
-#include <cstring>
-
 class CTextAppender
 {
 public:
@@ -16,24 +14,13 @@ public:
             pszBuf[0] = 0;
     }
 
+    // Counted and copied in one pass: most pieces are a few characters, where a call to a
+    // copy routine would cost more than the characters.
     CTextAppender& Text(LPCWSTR psz)
     {
-        if (psz == nullptr)
-            return Terminate();
-        size_t cch = 0;
-        while (psz[cch] != 0)
-            ++cch;
-        return Chars(psz, cch);
-    }
-
-    // cch characters of psz (no terminator needed), as many as fit.
-    CTextAppender& Chars(LPCWSTR psz, size_t cch)
-    {
-        const size_t cchRoom = m_cchBuf > m_cch + 1 ? size_t(m_cchBuf - m_cch - 1) : 0;
-        if (cch > cchRoom)
-            cch = cchRoom;
-        std::memcpy(m_psz + m_cch, psz, cch * sizeof(WCHAR));
-        m_cch += int(cch);
+        if (psz != nullptr)
+            while (*psz != 0 && m_cch < m_cchBuf - 1)
+                m_psz[m_cch++] = *psz++;
         return Terminate();
     }
 
@@ -59,21 +46,25 @@ public:
     int Length() const { return m_cch; }
 
 private:
-    // The digits of u in base 10 or 16, most significant first, at least nMinDigits of them.
-    // The base is a constant so that the divisions become multiplications.
+    // The digits of u in base 10 or 16, most significant first, at least nMinDigits of them,
+    // written in place from the last one back. The base is a constant so that the divisions
+    // become multiplications.
     template <unsigned nBase>
     CTextAppender& Digits(ULONGLONG u, int nMinDigits)
     {
-        WCHAR sz[20];
-        int n = 20;
-        do
-        {
-            sz[--n] = L"0123456789ABCDEF"[u % nBase];
-            u /= nBase;
-        } while (u != 0 && n > 0);
-        while (20 - n < nMinDigits && n > 0)
-            sz[--n] = L'0';
-        return Chars(sz + n, size_t(20 - n));
+        int nDigits = 1;
+        for (ULONGLONG v = u / nBase; v != 0; v /= nBase)
+            ++nDigits;
+        if (nDigits < nMinDigits)
+            nDigits = nMinDigits < 20 ? nMinDigits : 20;
+        // Only the leading digits that fit are kept, as one character at a time would keep them.
+        const int nRoom = m_cchBuf - 1 - m_cch;
+        const int nKept = nDigits < nRoom ? nDigits : (nRoom > 0 ? nRoom : 0);
+        for (int i = nDigits - 1; i >= 0; --i, u /= nBase)
+            if (i < nKept)
+                m_psz[m_cch + i] = L"0123456789ABCDEF"[u % nBase];
+        m_cch += nKept;
+        return Terminate();
     }
 
     void Put(WCHAR ch)

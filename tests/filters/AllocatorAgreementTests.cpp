@@ -76,12 +76,12 @@ TEST_P(AllocatorAgreement, PrefersTheDownstreamAllocatorWhenItCovers)
 
     EXPECT_EQ(ConnectFake(), c.hrExpected);
 
-    std::vector<CTraceLine> lines = ReadTraceLines(sink);
+    std::vector<CSeenTraceLine> lines = ReadTraceLines(sink);
     EXPECT_EQ(Pin()->m_eAllocSrc, c.eSrc);
     EXPECT_EQ(Pin()->m_nAllocatorsCreated.load(), c.nCreated);
     if (c.pszDownstreamFailure != nullptr)
     {
-        const CTraceLine* pLine = FindLine(lines, std::wstring(L"###Err### [TestSource Out] CAllocatorMatch::") +
+        const CSeenTraceLine* pLine = FindLine(lines, std::wstring(L"###Err### [TestSource Out] CAllocatorMatch::") +
                                                       c.pszDownstreamFailure);
         ASSERT_NE(pLine, nullptr) << "no line of the downstream try";
         EXPECT_EQ(pLine->nLevel, 2u);
@@ -89,7 +89,7 @@ TEST_P(AllocatorAgreement, PrefersTheDownstreamAllocatorWhenItCovers)
     if (c.hrExpected == S_OK)
     {
         const wchar_t* pszSource = c.eSrc == eAS_Downstream ? L"downstream" : L"internal";
-        const CTraceLine* pLine = FindLine(
+        const CSeenTraceLine* pLine = FindLine(
             lines, std::wstring(L"@@@@ [TestSource Out] CAllocatorMatch::AttachAllocator(): use ") + pszSource + L" allocator");
         ASSERT_NE(pLine, nullptr);
         EXPECT_EQ(pLine->nLevel, 8u);
@@ -105,7 +105,7 @@ TEST_P(AllocatorAgreement, PrefersTheDownstreamAllocatorWhenItCovers)
     }
     else
     {
-        const CTraceLine* pLine = FindLine(
+        const CSeenTraceLine* pLine = FindLine(
             lines, L"###Err### [TestSource Out] CStdAllocator::AllocatorAgree() - allocator agreement failed, hr=" +
                        Hex(c.hrExpected));
         EXPECT_NE(pLine, nullptr);
@@ -209,8 +209,8 @@ TEST_F(CPinTest, GetSampleAfterStopIsNotCommittedAndNoError)
     CComPtr<IMediaSample> spSample;
     EXPECT_EQ(Pin()->GetSample(&spSample, 0), VFW_E_NOT_COMMITTED);
 
-    std::vector<CTraceLine> lines = ReadTraceLines(sink);
-    const CTraceLine* pLine =
+    std::vector<CSeenTraceLine> lines = ReadTraceLines(sink);
+    const CSeenTraceLine* pLine =
         FindLine(lines, L"[TestSource Out] COutputPin::GetSample(): spMemAlloc->GetBuffer()=VFW_E_NOT_COMMITTED");
     ASSERT_NE(pLine, nullptr);
     EXPECT_EQ(pLine->nLevel, 2u);
@@ -267,13 +267,13 @@ TEST_P(SendSample, ReturnsTheAnswerUnchangedAfterItsLine)
     EXPECT_EQ(Pin()->SendSample(spSample), c.hrReceive);
 
     EXPECT_EQ(Fake()->m_nReceived.load(), 1);
-    std::vector<CTraceLine> lines = ReadTraceLines(sink);
+    std::vector<CSeenTraceLine> lines = ReadTraceLines(sink);
     if (c.pszLine == nullptr)
     {
         EXPECT_EQ(FindLine(lines, L"COutputPin::SendSample()"), nullptr);
         return;
     }
-    const CTraceLine* pLine = FindLine(lines, c.pszLine);
+    const CSeenTraceLine* pLine = FindLine(lines, c.pszLine);
     ASSERT_NE(pLine, nullptr);
     EXPECT_EQ(pLine->nLevel, c.nLevel);
 }
@@ -297,7 +297,7 @@ TEST_F(CPinTest, PeerKeepingEveryBufferStallsTheStreamWithoutErrors)
 
     EXPECT_EQ(Fake()->m_nReceived.load(), nBuffers);
     EXPECT_EQ(Source()->m_nSendFailures.load(), 0);
-    for (const CTraceLine& line : ReadTraceLines(sink))
+    for (const CSeenTraceLine& line : ReadTraceLines(sink))
         EXPECT_TRUE(line.text.find(L"###Err###") == std::wstring::npos ||
                     line.text.find(L"[TestSource Out]") == std::wstring::npos)
             << std::string(line.text.begin(), line.text.end());

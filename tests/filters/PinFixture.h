@@ -16,16 +16,16 @@
 #include "filters/TestSource.h"
 #include "support/ComPtr.h"
 
-struct CTraceLine
+struct CSeenTraceLine
 {
     unsigned nLevel;
     std::wstring text;  // without the module tag
 };
 
 // This program's trace lines that reached the sink since the reader was made.
-inline std::vector<CTraceLine> ReadTraceLines(const testsink::CSinkReader& sink)
+inline std::vector<CSeenTraceLine> ReadTraceLines(const testsink::CSinkReader& sink)
 {
-    std::vector<CTraceLine> lines;
+    std::vector<CSeenTraceLine> lines;
     for (const std::wstring& e : sink.Events())
     {
         // "L", escape, level + 1, "<MODULE>: ", text
@@ -38,9 +38,9 @@ inline std::vector<CTraceLine> ReadTraceLines(const testsink::CSinkReader& sink)
 }
 
 // The first line that contains text, or null.
-inline const CTraceLine* FindLine(const std::vector<CTraceLine>& lines, const std::wstring& text)
+inline const CSeenTraceLine* FindLine(const std::vector<CSeenTraceLine>& lines, const std::wstring& text)
 {
-    for (const CTraceLine& line : lines)
+    for (const CSeenTraceLine& line : lines)
         if (line.text.find(text) != std::wstring::npos)
             return &line;
     return nullptr;
