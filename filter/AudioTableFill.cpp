@@ -50,7 +50,8 @@ bool CAudioSource::FillFromTable(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
     for (WORD c = 0; c < nChannels; ++c)
     {
         CarryTone(c, dwRate);
-        m_anPos[c] %= dwRate;
+        if (m_anFreqUsed[c] != CAudioHelp::FREQ_SQUARE)
+            m_anPos[c] %= dwRate;
     }
     const DWORD dwFrame = m_anPos[nFirstSine];
     CFrameTable::CTones tones;
