@@ -4,6 +4,7 @@
 // when the table is used, when it waits for the tones to stay, and the memory it holds.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tone/FillFixture.h"
 
@@ -31,21 +32,24 @@ protected:
     }
 };
 
-// clang-format off
-const CToneFormat kFormats[] = {
-    {2, 8, 8000},     {3, 9, 11025},    {1, 10, 7},       {4, 11, 22050},   {2, 12, 44100},  {5, 13, 8000},
-    {2, 14, 16000},   {3, 15, 12000},   {2, 16, 48000},   {6, 17, 8000},    {2, 18, 11025},  {3, 19, 22050},
-    {2, 20, 44100},   {4, 21, 8000},    {2, 22, 16000},   {3, 23, 9},       {2, 24, 48000},  {5, 25, 8000},
-    {2, 26, 11025},   {3, 27, 22050},   {2, 28, 24000},   {4, 29, 8000},    {2, 30, 16000},  {3, 31, 12000},
-    {8, 32, 44100},
-    // Containers wider than the significant bits need.
-    {2, 8, 8000, 32}, {3, 12, 11025, 24}, {2, 20, 8000, 32}, {2, 8, 22050, 16},
-};
-// clang-format on
+// Every container with every significant-bit count it can hold, on a few channels and rates
+// in turn (tiny rates among them, where a block holds several seconds' wraps).
+std::vector<CToneFormat> AllFormats()
+{
+    const DWORD rates[] = {8000, 11025, 7, 22050, 9, 16000, 44100, 12000, 48000};
+    std::vector<CToneFormat> formats;
+    for (WORD wContainer : {8, 16, 24, 32})
+        for (WORD wValid = 8; wValid <= wContainer; ++wValid)
+        {
+            const size_t i = formats.size();
+            formats.push_back({WORD(1 + i % 6), wValid, rates[i % std::size(rates)], wContainer});
+        }
+    return formats;
+}
 
 TEST_F(FrameTableFilter, EveryFormatMatchesTheReferenceAcrossBlocksSecondsAndToneChanges)
 {
-    for (const CToneFormat& fmt : kFormats)
+    for (const CToneFormat& fmt : AllFormats())
     {
         const std::string name = std::to_string(fmt.nChannels) + " ch, " + std::to_string(fmt.nValidBits) + "/" +
                                  std::to_string(fmt.ContainerBits()) + " bits, " + std::to_string(fmt.nRate) + " Hz";
