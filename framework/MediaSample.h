@@ -88,7 +88,7 @@ public:
 // A TSample built in place in a block of TAlloc's sample array. The allocator pointer holds
 // no reference: the allocator keeps itself alive while any buffer is out.
 template <class TAlloc, class TSample>
-class CComSampleObject : public TSample
+class CComSampleObject final : public TSample
 {
 public:
     // Builds the sample in the raw block pSample over pBuffer and returns its IMediaSample
