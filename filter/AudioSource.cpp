@@ -9,7 +9,7 @@ CAudioSource::CAudioSource()
     : ICvVersionWrapper(__DATE__, __TIME__), m_clsid(CLSID_Tonewell), m_llPosition(0), m_tStampOffset(0), m_bDiscontinuity(true),
       m_bTypeChanged(false)
 {
-    TraceVersion(ObjectName());
+    TraceVersion(CAudioSource::ObjectName());
     SetName(L"Corvane Tonewell");
     SetDefaults();
 }

@@ -7,7 +7,7 @@
 #include "framework/FileVersion.h"
 
 // The image of the module this code is linked into.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the linker's name
 
 namespace
 {

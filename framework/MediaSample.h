@@ -165,7 +165,9 @@ public:
         return 0;
     }
 
-    // The storage belongs to the allocator: these never free.
+    // The storage belongs to the allocator: these never free. The object is made with the
+    // global placement new, so there is no operator new of its own to pair them with.
+    // NOLINTNEXTLINE(cert-dcl54-cpp)
     static void operator delete(void*) { DS_REPORT("CComSampleObject::operator delete 1"); }
     static void operator delete(void*, void*) { DS_REPORT("CComSampleObject::operator delete 2"); }
     static void operator delete(void*, size_t) {}

@@ -282,7 +282,7 @@ void CAudioSourcePP::FillFormatControls()
     AddString(hChannel, L"All channels");
     for (int n = 1; n <= m_nChannels; ++n)
         AddNumber(hChannel, n);
-    ::SendMessageW(hChannel, CB_SETCURSEL, WPARAM(m_nCurrentChannel + 1), 0);
+    ::SendMessageW(hChannel, CB_SETCURSEL, WPARAM(m_nCurrentChannel) + 1, 0);
 
     m_nMaxFreq = m_nSamplesPerSec / 2;
     m_nTopFreq = TopFrequency(m_nSamplesPerSec);
