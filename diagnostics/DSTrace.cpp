@@ -89,7 +89,7 @@ int BuildTracePrefix(LPWSTR pszBuf, UINT nLevel)
             if (GetModuleFileNameW(hModule, szPath, MAX_PATH) == 0)
                 szPath[0] = 0;
         }
-        WCHAR szTag[TRACE_TAG_CCH];
+        WCHAR szTag[TRACE_TAG_CCH] = {};  // the whole buffer is copied below, past the tag's end too
         BuildModuleTag(szPath, szTag);
         // Threads that meet here write the same text; the first character goes last so
         // that a reader never sees a partly written tag.
@@ -192,7 +192,7 @@ LPWSTR FormatErrorText(LPWSTR pszBuf, LPCWSTR pszText, LPCWSTR pszName, DWORD dw
 
 // ---------------------------------------------------------------- output statistic
 
-CTimeStat::CTimeStat(LPCWSTR pszLabel) : m_pszLabel(pszLabel ? pszLabel : L"")
+CTimeStat::CTimeStat(LPCWSTR pszLabel) noexcept : m_pszLabel(pszLabel ? pszLabel : L"")
 {
     Reset();
 }
@@ -277,7 +277,7 @@ bool CTimeStat::Format(LPWSTR pszBuf, int cchBuf, LPCWSTR pszLabel) const
 
 // ---------------------------------------------------------------- log sink
 
-CTraceSink::CTraceSink() : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pLogObject(nullptr), m_bFaulted(0)
+CTraceSink::CTraceSink() noexcept : m_pfnGetLogObject(nullptr), m_hLibrary(nullptr), m_pLogObject(nullptr), m_bFaulted(0)
 {
     // Any program of the user may write the key: an elevated or system process would run
     // that program's choice of code with rights the program does not have.

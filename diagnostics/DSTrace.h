@@ -51,7 +51,7 @@ void BuildModuleTag(LPCWSTR pszPath, LPWSTR pszTag);
 class CTimeStat
 {
 public:
-    explicit CTimeStat(LPCWSTR pszLabel = L"");
+    explicit CTimeStat(LPCWSTR pszLabel = L"") noexcept;
     void Reset();
     LONGLONG Start();                       // returns the counter value to pass to Stop
     void Stop(LONGLONG llStart);
@@ -85,7 +85,7 @@ private:
 class CTraceSink
 {
 public:
-    CTraceSink();
+    CTraceSink() noexcept;
     ~CTraceSink();
     CTraceSink(const CTraceSink&) = delete;
     CTraceSink& operator=(const CTraceSink&) = delete;

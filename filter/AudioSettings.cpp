@@ -47,7 +47,7 @@ HRESULT CAudioSource::CarryFormatToPin(const CMType& mt)
     return hr;
 }
 
-STDMETHODIMP CAudioSource::SetParameters(int nValidBitsPerSample, int nChannels, int nChannelMask, int nSamplesPerSec)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::SetParameters(int nValidBitsPerSample, int nChannels, int nChannelMask, int nSamplesPerSec)
 {
     DebugTrace(atlTraceGeneral, 8, L"%s ICRVTonewell::SetParameters( valid bits=%i, chan=%i, mask=0x%X, freq=%i )\n",
                ObjectName(), nValidBitsPerSample, nChannels, nChannelMask, nSamplesPerSec);
@@ -105,7 +105,7 @@ void CAudioSource::FormatChanged()
     ReleaseSineCaches();
 }
 
-STDMETHODIMP CAudioSource::GetParameters(int* pnValidBitsPerSample, int* pnChannels, int* pnChannelMask,
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::GetParameters(int* pnValidBitsPerSample, int* pnChannels, int* pnChannelMask,
                                          int* pnSamplesPerSec)
 {
     DebugTrace(atlTraceGeneral, 10, L"%s ICRVTonewell::GetParameters()\n", ObjectName());
@@ -123,7 +123,7 @@ STDMETHODIMP CAudioSource::GetParameters(int* pnValidBitsPerSample, int* pnChann
     return S_OK;
 }
 
-STDMETHODIMP CAudioSource::SetFrequency(int nChannel, int nFreq)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::SetFrequency(int nChannel, int nFreq)
 {
     DebugTrace(atlTraceGeneral, 8, L"%s ICRVTonewell::SetFrequency( chan %i, freq %i )\n", ObjectName(), nChannel, nFreq);
     SETTINGS_ASSERT(0 <= nChannel && nChannel < m_nChannels, "nChannel < m_nChannels");
@@ -140,7 +140,7 @@ STDMETHODIMP CAudioSource::SetFrequency(int nChannel, int nFreq)
     return S_OK;
 }
 
-STDMETHODIMP CAudioSource::GetFrequency(int nChannel, int* pnFreq)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::GetFrequency(int nChannel, int* pnFreq)
 {
     DebugTrace(atlTraceGeneral, 10, L"%s ICRVTonewell::GetFrequency()\n", ObjectName());
     SETTINGS_ASSERT(pnFreq != NULL, "pnFreq != NULL");
@@ -153,7 +153,7 @@ STDMETHODIMP CAudioSource::GetFrequency(int nChannel, int* pnFreq)
     return S_OK;
 }
 
-STDMETHODIMP CAudioSource::SetAmplitude(int nChannel, double dAmplitude)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::SetAmplitude(int nChannel, double dAmplitude)
 {
     DebugTrace(atlTraceGeneral, 10, L"%s ICRVTonewell::SetAmplitude( chan %i, amp %g )\n", ObjectName(), nChannel,
                dAmplitude);
@@ -175,7 +175,7 @@ STDMETHODIMP CAudioSource::SetAmplitude(int nChannel, double dAmplitude)
     return S_OK;
 }
 
-STDMETHODIMP CAudioSource::GetAmplitude(int nChannel, double* pdAmplitude)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::GetAmplitude(int nChannel, double* pdAmplitude)
 {
     DebugTrace(atlTraceGeneral, 10, L"%s ICRVTonewell::GetAmplitude()\n", ObjectName());
     SETTINGS_ASSERT(0 <= nChannel && nChannel < m_nChannels, "nChannel < m_nChannels");

@@ -9,7 +9,7 @@ CAudioSource::CAudioSource()
     : ICvVersionWrapper(__DATE__, __TIME__), m_clsid(CLSID_Tonewell), m_llPosition(0), m_tStampOffset(0), m_bDiscontinuity(true),
       m_bTypeChanged(false)
 {
-    TraceVersion(ObjectName());
+    TraceVersion(CAudioSource::ObjectName());
     SetName(L"Corvane Tonewell");
     SetDefaults();
 }
@@ -68,26 +68,26 @@ void CAudioSource::FinalRelease()
     m_pUnkMarshaler.Release();
 }
 
-STDMETHODIMP CAudioSource::Run(REFERENCE_TIME tStart)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::Run(REFERENCE_TIME tStart)
 {
     HRESULT hr = IBaseFilterImpl<CAudioSource>::Run(tStart);
     return hr == S_OK ? StartStreaming() : hr;
 }
 
-STDMETHODIMP CAudioSource::Stop()
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::Stop()
 {
     HRESULT hr = IBaseFilterImpl<CAudioSource>::Stop();
     StopStreaming();
     return hr;
 }
 
-STDMETHODIMP CAudioSource::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState)
 {
     HRESULT hr = IBaseFilterImpl<CAudioSource>::GetState(dwMilliSecsTimeout, pState);
     return hr == S_OK && *pState == State_Paused ? VFW_S_CANT_CUE : hr;
 }
 
-STDMETHODIMP CAudioSource::GetPages(CAUUID* pPages)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::GetPages(CAUUID* pPages)
 {
     DebugTrace(atlTraceCOM, 2, L"ISpecifyPropertyPagesImpl::GetPages\n");
     if (pPages == nullptr)
@@ -142,7 +142,7 @@ void CAudioSource::LimitFrequencies(int nChannels, bool bResetPositions)
     }
 }
 
-STDMETHODIMP CAudioSource::Load(IStream* pStm)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSource::Load(IStream* pStm)
 {
     CComLockGuard<CAudioSource> lock(this);
     HRESULT hr = IPersistStreamImpl<CAudioSource>::Load(pStm);

@@ -85,7 +85,7 @@ DWORD CAudioSourceOut::BufferMs(DWORD dwMost)
     return ullMs < 1 ? 1 : ullMs < dwMost ? DWORD(ullMs) : dwMost;
 }
 
-STDMETHODIMP CAudioSourceOut::SuggestAllocatorProperties(const ALLOCATOR_PROPERTIES* pprop)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourceOut::SuggestAllocatorProperties(const ALLOCATOR_PROPERTIES* pprop)
 {
     DebugTrace(atlTraceCOM, 2, L"%s IAMBufferNegotiation::SuggestAllocatorProperties()\n", ObjectName());
     DS_ASSERT(pprop != NULL);
@@ -119,7 +119,7 @@ STDMETHODIMP CAudioSourceOut::SuggestAllocatorProperties(const ALLOCATOR_PROPERT
     return S_OK;
 }
 
-STDMETHODIMP CAudioSourceOut::GetAllocatorProperties(ALLOCATOR_PROPERTIES* pprop)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourceOut::GetAllocatorProperties(ALLOCATOR_PROPERTIES* pprop)
 {
     DebugTrace(atlTraceCOM, 2, L"%s IAMBufferNegotiation::GetAllocatorProperties()\n", ObjectName());
     DS_ASSERT(pprop != NULL);

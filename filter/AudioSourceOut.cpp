@@ -45,7 +45,7 @@ void CAudioSourceOut::DumpType(const AM_MEDIA_TYPE* pmt)
 // A type the pin would connect in is taken as it is; otherwise a capture tool's edit of three
 // fields is made consistent (FormatRequest.h). The filter's format settings follow the type,
 // so the filter lock comes first, then the pin lock.
-STDMETHODIMP CAudioSourceOut::SetFormat(AM_MEDIA_TYPE* pmt)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourceOut::SetFormat(AM_MEDIA_TYPE* pmt)
 {
     DebugTrace(atlTraceCOM, 2, L"%s IAMStreamConfig::SetFormat()\n", ObjectName());
     DumpType(pmt);
@@ -99,7 +99,7 @@ STDMETHODIMP CAudioSourceOut::SetFormat(AM_MEDIA_TYPE* pmt)
     return hr;
 }
 
-STDMETHODIMP CAudioSourceOut::GetFormat(AM_MEDIA_TYPE** ppmt)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourceOut::GetFormat(AM_MEDIA_TYPE** ppmt)
 {
     DebugTrace(atlTraceGeneral, 2, L"%s IAMStreamConfig::GetFormat()\n", ObjectName());
     DS_ASSERT(ppmt != NULL);
@@ -118,7 +118,7 @@ STDMETHODIMP CAudioSourceOut::GetFormat(AM_MEDIA_TYPE** ppmt)
     return hr;
 }
 
-STDMETHODIMP CAudioSourceOut::GetNumberOfCapabilities(int* piCount, int* piSize)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourceOut::GetNumberOfCapabilities(int* piCount, int* piSize)
 {
     DebugTrace(atlTraceCOM, 2, L"%s IAMStreamConfig::GetNumberOfCapabilities()\n", ObjectName());
     DS_ASSERT(piCount != NULL);
@@ -130,7 +130,7 @@ STDMETHODIMP CAudioSourceOut::GetNumberOfCapabilities(int* piCount, int* piSize)
     return S_OK;
 }
 
-STDMETHODIMP CAudioSourceOut::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourceOut::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC)
 {
     DebugTrace(atlTraceCOM, 2, L"%s IAMStreamConfig::GetStreamCaps()\n", ObjectName());
     DS_ASSERT(ppmt != NULL);

@@ -53,7 +53,7 @@ HRESULT CAudioSource::FillBuffer(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
             cbRun = nRunFrames * cbFrame;
     }
     auto fill = [&](DWORD c, DWORD cbFrom, DWORD cb) {
-        return CAudioHelp::FillBuffer(pBuf + cbFrom + c * cbSample, cb, pWF, m_anFreqUsed[c], &m_anPos[c],
+        return CAudioHelp::FillBuffer(pBuf + cbFrom + size_t(c) * cbSample, cb, pWF, m_anFreqUsed[c], &m_anPos[c],
                                       m_adblLevel[c], &m_aSineCache[c]);
     };
     // The square wave's halves span the buffer: it alone is written in one call.

@@ -7,7 +7,7 @@
 #include "framework/FileVersion.h"
 
 // The image of the module this code is linked into.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the linker's name
 
 namespace
 {
@@ -83,7 +83,7 @@ ICvVersionWrapper::ICvVersionWrapper(LPCSTR pszDate, LPCSTR pszTime, LPCSTR pszN
     m_cbsDateTime.Attach(AllocDateTime(pszDate, pszTime));
 }
 
-STDMETHODIMP ICvVersionWrapper::VerType(tagCv_Ver_Type* peType)
+COM_DECLSPEC_NOTHROW STDMETHODIMP ICvVersionWrapper::VerType(tagCv_Ver_Type* peType)
 {
     VERSION_ASSERT(peType != NULL);
     if (peType == NULL)
@@ -92,7 +92,7 @@ STDMETHODIMP ICvVersionWrapper::VerType(tagCv_Ver_Type* peType)
     return S_OK;
 }
 
-STDMETHODIMP ICvVersionWrapper::VerOS(tagCv_Ver_OS* peOS)
+COM_DECLSPEC_NOTHROW STDMETHODIMP ICvVersionWrapper::VerOS(tagCv_Ver_OS* peOS)
 {
     VERSION_ASSERT(peOS != NULL);
     if (peOS == NULL)
@@ -101,17 +101,17 @@ STDMETHODIMP ICvVersionWrapper::VerOS(tagCv_Ver_OS* peOS)
     return S_OK;
 }
 
-STDMETHODIMP ICvVersionWrapper::VerName(BSTR* pbsName)
+COM_DECLSPEC_NOTHROW STDMETHODIMP ICvVersionWrapper::VerName(BSTR* pbsName)
 {
     return CopyText(m_cbsName, pbsName, "pbsName != NULL", "*pbsName == NULL", "m_cbsName != NULL");
 }
 
-STDMETHODIMP ICvVersionWrapper::VerNumber(BSTR* pbsVersion)
+COM_DECLSPEC_NOTHROW STDMETHODIMP ICvVersionWrapper::VerNumber(BSTR* pbsVersion)
 {
     return CopyText(m_cbsVersion, pbsVersion, "pbsVersion != NULL", "*pbsVersion == NULL", "m_cbsVersion != NULL");
 }
 
-STDMETHODIMP ICvVersionWrapper::VerCreated(BSTR* pbsDateTime)
+COM_DECLSPEC_NOTHROW STDMETHODIMP ICvVersionWrapper::VerCreated(BSTR* pbsDateTime)
 {
     return CopyText(m_cbsDateTime, pbsDateTime, "pbsDateTime != NULL", "*pbsDateTime == NULL",
                     "m_cbsDateTime != NULL");

@@ -48,7 +48,7 @@ struct CAllocatorAfterLock
 };
 
 // The two platform interfaces over the state machine. T supplies the lock, the buffer
-// bookkeeping (IsAllReturn, GetBusyCount, GetFreeCount, AllocMemory, CreateSample) and the
+// bookkeeping (IsAllReturn, GetBusyCount, GetFreeBufferCount, AllocMemory, CreateSample) and the
 // waiter handling (AddWaiter, WakeAllWaiters).
 template <class T>
 class IMemAllocatorImpl : public IMemAllocatorCallbackTemp
@@ -131,7 +131,7 @@ public:
             m_eState = AS_Commit;
             return S_OK;
         case AS_Decommit:
-            m_eState = pT->GetFreeCount() != 0 ? AS_Active : AS_Empty;
+            m_eState = pT->GetFreeBufferCount() != 0 ? AS_Active : AS_Empty;
             return S_OK;
         default:
             return S_OK;
@@ -228,7 +228,7 @@ public:
             return E_POINTER;
         CComLockGuard<T> lock(pT);
         HRESULT hr = CommittedOrWhyNot();
-        *plBuffersFree = hr == S_OK ? LONG(pT->GetFreeCount()) : 0;
+        *plBuffersFree = hr == S_OK ? LONG(pT->GetFreeBufferCount()) : 0;
         return hr;
     }
 
@@ -491,7 +491,7 @@ public:
 
     bool IsAllReturn() const { return m_Buffers.IsAllReturn(); }
     ULONG GetBusyCount() const { return m_Buffers.GetBusyCount(); }
-    ULONG GetFreeCount() const { return m_Buffers.GetFreeCount(); }
+    ULONG GetFreeBufferCount() const { return m_Buffers.GetFreeCount(); }
     ULONG GetPeak() const { return m_nPeak; }
 
     // Under the lock: the caller will wait on the semaphore once the lock is released.

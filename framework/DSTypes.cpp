@@ -112,7 +112,8 @@ CMType::CMType(const GUID* pMajor, const GUID* pSub)
     MTInit(this, pMajor, pSub);
 }
 
-CMType::CMType(const CMType& mt)
+// The base holds owned pointers: it starts empty and Assign makes the deep copy.
+CMType::CMType(const CMType& mt)  // NOLINT(bugprone-copy-constructor-init)
 {
     MTInit(this);
     DebugAssert(SUCCEEDED(Assign(&mt)), "DSTypes", __LINE__, "CMType(const CMType& mt) FAILED");
@@ -125,7 +126,8 @@ CMType::~CMType()
 
 CMType& CMType::operator=(const CMType& mt)
 {
-    Assign(&mt);
+    if (this != &mt)
+        Assign(&mt);
     return *this;
 }
 

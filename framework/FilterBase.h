@@ -388,7 +388,7 @@ class CSourceFilter : public CBaseFilter<T>
 {
 public:
     CSourceFilter() : m_apOut(nullptr) {}
-    ~CSourceFilter()
+    ~CSourceFilter() override
     {
         if (m_apOut != nullptr)
             static_cast<IPin*>(m_apOut)->Release();

@@ -13,12 +13,13 @@ LPCWSTR BoolText(BOOL b) { return b ? L"TRUE" : L"FALSE"; }
 // Low 32 bits of an address, as the entry lines print it.
 DWORD AddressText(const void* p) { return DWORD(DWORD_PTR(p)); }
 
-// A time or media time for an entry line; pszAbsent when there is none.
-LPCWSTR TimeText(bool bPresent, REFERENCE_TIME t, LPWSTR psz, LPCWSTR pszAbsent = L"???")
+// A time or media time for an entry line; pszAbsent when there is none. Only lines above the
+// build's trace level use them, and those lines are left out of the build.
+[[maybe_unused]] LPCWSTR TimeText(bool bPresent, REFERENCE_TIME t, LPWSTR psz, LPCWSTR pszAbsent = L"???")
 {
     return bPresent ? RefTime2Str(t, psz) : pszAbsent;
 }
-LPCWSTR CountText(bool bPresent, LONGLONG ll, LPWSTR psz, LPCWSTR pszAbsent = L"???")
+[[maybe_unused]] LPCWSTR CountText(bool bPresent, LONGLONG ll, LPWSTR psz, LPCWSTR pszAbsent = L"???")
 {
     return bPresent ? LongLong2Str(ll, psz) : pszAbsent;
 }
@@ -58,7 +59,7 @@ void IMediaSample2Wrapper::AttachBuffer(BYTE* pBuffer, LONG cbBuffer)
 
 // ---------------------------------------------------------------- buffer
 
-STDMETHODIMP IMediaSample2Wrapper::GetPointer(BYTE** ppBuffer)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::GetPointer(BYTE** ppBuffer)
 {
     DebugTrace(atlTraceCOM, 12, L"%s IMediaSample::GetPointer(): pBuffer=0x%X\n", ObjectName(),
                AddressText(m_pBuffer));
@@ -70,20 +71,20 @@ STDMETHODIMP IMediaSample2Wrapper::GetPointer(BYTE** ppBuffer)
     return m_pBuffer != nullptr ? S_OK : E_FAIL;
 }
 
-STDMETHODIMP_(LONG) IMediaSample2Wrapper::GetSize()
+COM_DECLSPEC_NOTHROW STDMETHODIMP_(LONG) IMediaSample2Wrapper::GetSize()
 {
     DebugTrace(atlTraceCOM, 12, L"%s IMediaSample::GetSize(): cbBuffer=%u (0x%X)\n", ObjectName(), m_cbBuffer,
                m_cbBuffer);
     return m_cbBuffer;
 }
 
-STDMETHODIMP_(LONG) IMediaSample2Wrapper::GetActualDataLength()
+COM_DECLSPEC_NOTHROW STDMETHODIMP_(LONG) IMediaSample2Wrapper::GetActualDataLength()
 {
     DebugTrace(atlTraceCOM, 12, L"%s IMediaSample::GetActualDataLength(): cbActual=%u\n", ObjectName(), m_lActual);
     return m_lActual;
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetActualDataLength(LONG lLen)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetActualDataLength(LONG lLen)
 {
     DebugTrace(atlTraceCOM, 10, L"%s IMediaSample::SetActualDataLength( %u )\n", ObjectName(), lLen);
     if (lLen > m_cbBuffer)
@@ -101,7 +102,7 @@ STDMETHODIMP IMediaSample2Wrapper::SetActualDataLength(LONG lLen)
 
 // ---------------------------------------------------------------- times
 
-STDMETHODIMP IMediaSample2Wrapper::GetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::GetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd)
 {
     if constexpr (TraceLevelOn(12))
     {
@@ -130,7 +131,7 @@ STDMETHODIMP IMediaSample2Wrapper::GetTime(REFERENCE_TIME* pTimeStart, REFERENCE
     return VFW_E_SAMPLE_TIME_NOT_SET;
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd)
 {
     WCHAR szS[REFTIME_STR_CCH], szE[REFTIME_STR_CCH];
     if constexpr (TraceLevelOn(12))
@@ -165,7 +166,7 @@ STDMETHODIMP IMediaSample2Wrapper::SetTime(REFERENCE_TIME* pTimeStart, REFERENCE
     return S_OK;
 }
 
-STDMETHODIMP IMediaSample2Wrapper::GetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::GetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd)
 {
     if constexpr (TraceLevelOn(12))
     {
@@ -188,7 +189,7 @@ STDMETHODIMP IMediaSample2Wrapper::GetMediaTime(LONGLONG* pTimeStart, LONGLONG* 
     return VFW_E_MEDIA_TIME_NOT_SET;
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd)
 {
     WCHAR szS[REFTIME_STR_CCH], szE[REFTIME_STR_CCH];
     if constexpr (TraceLevelOn(12))
@@ -237,39 +238,39 @@ HRESULT IMediaSample2Wrapper::SetFlag(DWORD dwFlag, BOOL bSet, LPCWSTR pszFormat
     return S_OK;
 }
 
-STDMETHODIMP IMediaSample2Wrapper::IsSyncPoint()
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::IsSyncPoint()
 {
     return TestFlag(AM_SAMPLE_SPLICEPOINT, L"%s IMediaSample::IsSyncPoint(): %s\n");
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetSyncPoint(BOOL bIsSyncPoint)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetSyncPoint(BOOL bIsSyncPoint)
 {
     return SetFlag(AM_SAMPLE_SPLICEPOINT, bIsSyncPoint, L"%s IMediaSample::SetSyncPoint( %s )\n");
 }
 
-STDMETHODIMP IMediaSample2Wrapper::IsPreroll()
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::IsPreroll()
 {
     return TestFlag(AM_SAMPLE_PREROLL, L"%s IMediaSample::IsPreroll(): %s\n");
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetPreroll(BOOL bIsPreroll)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetPreroll(BOOL bIsPreroll)
 {
     return SetFlag(AM_SAMPLE_PREROLL, bIsPreroll, L"%s IMediaSample::SetPreroll( %s )\n");
 }
 
-STDMETHODIMP IMediaSample2Wrapper::IsDiscontinuity()
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::IsDiscontinuity()
 {
     return TestFlag(AM_SAMPLE_DATADISCONTINUITY, L"%s IMediaSample::IsDiscontinuity(): current is %s\n");
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetDiscontinuity(BOOL bDiscontinuity)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetDiscontinuity(BOOL bDiscontinuity)
 {
     return SetFlag(AM_SAMPLE_DATADISCONTINUITY, bDiscontinuity, L"%s IMediaSample::SetDiscontinuity( %s )\n");
 }
 
 // ---------------------------------------------------------------- media type
 
-STDMETHODIMP IMediaSample2Wrapper::GetMediaType(AM_MEDIA_TYPE** ppMediaType)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::GetMediaType(AM_MEDIA_TYPE** ppMediaType)
 {
     DebugTrace(atlTraceCOM, 12, L"%s IMediaSample::GetMediaType()\n", ObjectName());
     DS_ASSERT(ppMediaType != NULL);
@@ -286,7 +287,7 @@ STDMETHODIMP IMediaSample2Wrapper::GetMediaType(AM_MEDIA_TYPE** ppMediaType)
     return S_FALSE;
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetMediaType(AM_MEDIA_TYPE* pMediaType)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetMediaType(AM_MEDIA_TYPE* pMediaType)
 {
     if (pMediaType != nullptr)
     {
@@ -312,7 +313,7 @@ STDMETHODIMP IMediaSample2Wrapper::SetMediaType(AM_MEDIA_TYPE* pMediaType)
 
 // ---------------------------------------------------------------- property block
 
-STDMETHODIMP IMediaSample2Wrapper::GetProperties(DWORD cbProperties, BYTE* pbProperties)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::GetProperties(DWORD cbProperties, BYTE* pbProperties)
 {
     DebugTrace(atlTraceCOM, 12, L"%s IMediaSample2::GetProperties( cbProps=%u )\n", ObjectName(), cbProperties);
     if (cbProperties == 0)
@@ -336,7 +337,7 @@ STDMETHODIMP IMediaSample2Wrapper::GetProperties(DWORD cbProperties, BYTE* pbPro
     return S_OK;
 }
 
-STDMETHODIMP IMediaSample2Wrapper::SetProperties(DWORD cbProperties, const BYTE* pbProperties)
+COM_DECLSPEC_NOTHROW STDMETHODIMP IMediaSample2Wrapper::SetProperties(DWORD cbProperties, const BYTE* pbProperties)
 {
     DebugTrace(atlTraceCOM, 12, L"%s IMediaSample2::SetProperties( cbProps=%u, pbProps=0x%X )\n", ObjectName(),
                cbProperties, AddressText(pbProperties));

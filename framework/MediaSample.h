@@ -88,7 +88,7 @@ public:
 // A TSample built in place in a block of TAlloc's sample array. The allocator pointer holds
 // no reference: the allocator keeps itself alive while any buffer is out.
 template <class TAlloc, class TSample>
-class CComSampleObject : public TSample
+class CComSampleObject final : public TSample
 {
 public:
     // Builds the sample in the raw block pSample over pBuffer and returns its IMediaSample
@@ -165,7 +165,9 @@ public:
         return 0;
     }
 
-    // The storage belongs to the allocator: these never free.
+    // The storage belongs to the allocator: these never free. The object is made with the
+    // global placement new, so there is no operator new of its own to pair them with.
+    // NOLINTNEXTLINE(cert-dcl54-cpp)
     static void operator delete(void*) { DS_REPORT("CComSampleObject::operator delete 1"); }
     static void operator delete(void*, void*) { DS_REPORT("CComSampleObject::operator delete 2"); }
     static void operator delete(void*, size_t) {}

@@ -278,6 +278,7 @@ public:
             hr = S_OK;
         if (FAILED(hr))
         {
+            // NOLINTNEXTLINE(clang-analyzer-core.CallAndMessage): GetSample answers S_OK only with a sample
             (*ppSample)->Release();
             *ppSample = nullptr;
         }

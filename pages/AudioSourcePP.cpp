@@ -70,7 +70,7 @@ CAudioSourcePP::CAudioSourcePP()
     m_nDocStringId = IDS_DOCSTRING;
 }
 
-STDMETHODIMP CAudioSourcePP::Activate(HWND hWndParent, LPCRECT pRect, BOOL bModal)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourcePP::Activate(HWND hWndParent, LPCRECT pRect, BOOL bModal)
 {
     // The dialog's up-down controls need their window class before the dialog is made.
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
@@ -81,7 +81,7 @@ STDMETHODIMP CAudioSourcePP::Activate(HWND hWndParent, LPCRECT pRect, BOOL bModa
 
 // Objects given anew: the next activation reads the format from the new first object, and
 // nothing of an object the host has taken away is kept.
-STDMETHODIMP CAudioSourcePP::SetObjects(ULONG nObjects, IUnknown** ppUnk)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourcePP::SetObjects(ULONG nObjects, IUnknown** ppUnk)
 {
     HRESULT hr = IPropertyPageImpl<CAudioSourcePP>::SetObjects(nObjects, ppUnk);
     if (SUCCEEDED(hr))
@@ -89,7 +89,7 @@ STDMETHODIMP CAudioSourcePP::SetObjects(ULONG nObjects, IUnknown** ppUnk)
     return hr;
 }
 
-STDMETHODIMP CAudioSourcePP::Apply()
+COM_DECLSPEC_NOTHROW STDMETHODIMP CAudioSourcePP::Apply()
 {
     DebugTrace(atlTraceGeneral, 2, L"CAudioSourcePP::Apply()\n");
     if (!m_spGenerator)
@@ -282,7 +282,7 @@ void CAudioSourcePP::FillFormatControls()
     AddString(hChannel, L"All channels");
     for (int n = 1; n <= m_nChannels; ++n)
         AddNumber(hChannel, n);
-    ::SendMessageW(hChannel, CB_SETCURSEL, WPARAM(m_nCurrentChannel + 1), 0);
+    ::SendMessageW(hChannel, CB_SETCURSEL, WPARAM(m_nCurrentChannel) + 1, 0);
 
     m_nMaxFreq = m_nSamplesPerSec / 2;
     m_nTopFreq = TopFrequency(m_nSamplesPerSec);

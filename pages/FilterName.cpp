@@ -18,10 +18,11 @@ LPCWSTR NameWithoutMaker(LPCWSTR pszFilterName)
     return *psz != 0 ? psz : pszFilterName;
 }
 
-CFilterName::CFilterName() : m_szName()
+CFilterName::CFilterName()
+    : m_hNameFont(CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma")),
+      m_szName()
 {
-    m_hNameFont = CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
     DS_ASSERT(m_hNameFont != NULL);
 }
 

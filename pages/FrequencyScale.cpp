@@ -2,6 +2,8 @@
 
 #include "filter/DSAudio.h"
 
+#include <cmath>
+
 int PosToFreq(int nPos)
 {
     int nFactor = 1;
@@ -22,7 +24,7 @@ int FreqToPos(int nFreq, int nMaxFreq)
         x /= 10;
         nPos += 9;
     }
-    nPos += int(x + 0.5);
+    nPos += int(std::lround(x));
     if (PosToFreq(nPos + 1) <= nMaxFreq)
         return nPos;
     if (PosToFreq(nPos) < nMaxFreq && nFreq >= (PosToFreq(nPos) + nMaxFreq) / 2)

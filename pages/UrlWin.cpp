@@ -1,5 +1,7 @@
 #include "pages/UrlWin.h"
 
+#include <new>
+
 #include <shellapi.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -82,7 +84,6 @@ template <class T>
 CUrlImpl<T>::~CUrlImpl()
 {
     this->Unsubclass();
-    free(m_lpstrLabel);
     if (m_hFontUnderline != nullptr)
         DeleteObject(m_hFontUnderline);
 }
@@ -143,12 +144,12 @@ void CUrlImpl<T>::SetUp()
             m_hFontUnderline = CreateFontIndirectW(&lf);
         }
     }
-    if (m_lpstrLabel == nullptr)
+    if (!m_spLabel)
     {
         int cch = GetWindowTextLengthW(hWnd);
-        m_lpstrLabel = static_cast<LPWSTR>(calloc(size_t(cch) + 1, sizeof(wchar_t)));
-        if (m_lpstrLabel != nullptr)
-            GetWindowTextW(hWnd, m_lpstrLabel, cch + 1);
+        m_spLabel.reset(new (std::nothrow) WCHAR[size_t(cch) + 1]());
+        if (m_spLabel)
+            GetWindowTextW(hWnd, m_spLabel.get(), cch + 1);
     }
     CalcLinkRect();
     if (m_bPaintLabel)
@@ -163,11 +164,11 @@ void CUrlImpl<T>::CalcLinkRect()
     RECT rcClient = {};
     GetClientRect(hWnd, &rcClient);
     m_rcLink = rcClient;
-    if (!m_bPaintLabel || m_lpstrLabel == nullptr)
+    if (!m_bPaintLabel || !m_spLabel)
         return;
     HDC hdc = GetDC(hWnd);
     HGDIOBJ hOld = m_hFontUnderline != nullptr ? SelectObject(hdc, m_hFontUnderline) : nullptr;
-    DrawTextW(hdc, m_lpstrLabel, -1, &m_rcLink, DT_LEFT | DT_WORDBREAK | DT_CALCRECT);
+    DrawTextW(hdc, m_spLabel.get(), -1, &m_rcLink, DT_LEFT | DT_WORDBREAK | DT_CALCRECT);
     if (hOld != nullptr)
         SelectObject(hdc, hOld);
     ReleaseDC(hWnd, hdc);
@@ -195,10 +196,10 @@ bool CUrlImpl<T>::Open()
 {
     HWND hWnd = this->m_hWnd;
     DS_ASSERT(::IsWindow(hWnd));
-    DS_ASSERT(m_lpstrLabel != NULL);
-    if (!::IsWindow(hWnd) || m_lpstrLabel == nullptr)
+    DS_ASSERT(m_spLabel != nullptr);
+    if (!::IsWindow(hWnd) || !m_spLabel)
         return false;
-    INT_PTR dwRet = s_pfnOpen(hWnd, m_lpstrLabel);
+    INT_PTR dwRet = s_pfnOpen(hWnd, m_spLabel.get());
     DS_ASSERT(dwRet > 32);
     if (dwRet <= 32)
         return false;
@@ -221,12 +222,12 @@ void CUrlImpl<T>::Paint(HDC hdc)
     SetBkMode(hdc, TRANSPARENT);
     SetTextColor(hdc, m_bVisited ? m_clrVisited : m_clrLink);
     HGDIOBJ hOld = m_hFontUnderline != nullptr ? SelectObject(hdc, m_hFontUnderline) : nullptr;
-    if (m_lpstrLabel != nullptr)
+    if (m_spLabel != nullptr)
     {
         LONG_PTR lStyle = GetWindowLongPtrW(hWnd, GWL_STYLE) & SS_TYPEMASK;
         UINT uAlign = lStyle == SS_CENTER ? DT_CENTER : lStyle == SS_RIGHT ? DT_RIGHT : DT_LEFT;
         RECT rc = m_rcLink;
-        DrawTextW(hdc, m_lpstrLabel, -1, &rc, uAlign | DT_WORDBREAK);
+        DrawTextW(hdc, m_spLabel.get(), -1, &rc, uAlign | DT_WORDBREAK);
     }
     if (GetFocus() == hWnd)
         DrawFocusRect(hdc, &m_rcLink);
@@ -238,7 +239,7 @@ template <class T>
 BOOL CUrlImpl<T>::ProcessWindowMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
     HWND hWnd = this->m_hWnd;
-    bool bLink = m_lpstrLabel != nullptr;
+    bool bLink = m_spLabel != nullptr;
     switch (uMsg)
     {
     case WM_ERASEBKGND:

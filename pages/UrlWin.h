@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+
 #include "support/WindowSubclass.h"
 
 // "r,g,b" with three decimal numbers, each taken to its low 8 bits; false for anything else.
@@ -44,7 +46,7 @@ private:
 
     static PFN_OPENLINK s_pfnOpen;
 
-    LPWSTR m_lpstrLabel = nullptr;  // heap copy
+    std::unique_ptr<WCHAR[]> m_spLabel;  // the window text, once read
     HCURSOR m_hCursor = nullptr;
     HFONT m_hFontUnderline = nullptr;
     RECT m_rcLink = {};

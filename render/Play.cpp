@@ -1,5 +1,6 @@
 #include "render/Play.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -135,7 +136,7 @@ ERenderExit PlayToDevice(IBaseFilter* pSource, const CPlayJob& job)
         return eExit_Render;
     }
     const WAVEFORMATEX* pWF = mt.GetWaveFormat();
-    const REFERENCE_TIME tDuration = job.dblSeconds ? REFERENCE_TIME(*job.dblSeconds * 1e7 + 0.5) : 0;
+    const REFERENCE_TIME tDuration = job.dblSeconds ? REFERENCE_TIME(std::llround(*job.dblSeconds * 1e7)) : 0;
 
     // A live source and a renderer that has nothing to cue: Run may answer S_FALSE while the
     // renderer finishes its pause; the stream starts all the same.

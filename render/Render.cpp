@@ -110,6 +110,7 @@ ERenderExit RunUntilDone(CGraph& g, CWavSink* pSink, HANDLE hDone, ULONGLONG llF
         const HANDLE ah[] = {hDone, CatchInterrupt()};
         DWORD dwWait = WaitForMultipleObjects(ah[1] != nullptr ? 2 : 1, ah, FALSE, 200);
         const ULONGLONG tNow = GetTickCount64();
+        // NOLINTNEXTLINE(clang-analyzer-core.CallAndMessage): called only with the sink made (HResultFromLastError never answers success)
         const ULONGLONG llDone = pSink->Frames();
         char szAudio[32];
         snprintf(szAudio, sizeof(szAudio), "%.1f s", double(llDone) / dwRate);
@@ -215,6 +216,7 @@ ERenderExit RenderToWav(IBaseFilter* pSource, const CRenderJob& job)
     else
         eExit = RunUntilDone(g, pSink, hDone, llFrames, pWF->nSamplesPerSec, job.bQuiet);
     const double dblElapsed = double(GetTickCount64() - tStart) / 1000.0;
+    // NOLINTNEXTLINE(clang-analyzer-core.CallAndMessage): as in RunUntilDone
     if (eExit == eExit_OK && FAILED(hr = pSink->Result()))
     {
         SayError("cannot write %s: %s", path.c_str(), HResultText(hr).c_str());

@@ -7,7 +7,7 @@ CWavSink::CWavSink(CWavWriter& writer, ULONGLONG llFrames, WORD nBlockAlign, HAN
 {
 }
 
-STDMETHODIMP CWavSink::SampleCB(double, IMediaSample* pSample)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CWavSink::SampleCB(double, IMediaSample* pSample)
 {
     CComLockGuard<CWavSink> lock(this);
     if (m_bDone)

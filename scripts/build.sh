@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Configures and cross-builds everything into build/ (or $BUILD_DIR).
+# Configures and cross-builds everything into build/ (or $BUILD_DIR), with GCC (or the
+# compiler TW_COMPILER names, see env.sh). Arguments name the targets to build.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 bash "$TOP/scripts/setup.sh"
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
     cmake -S "$TOP" -B "$BUILD_DIR" -G Ninja \
-          -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/mingw-w64-x86_64.cmake" \
+          -DCMAKE_TOOLCHAIN_FILE="$TW_TOOLCHAIN" \
           -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
 fi
 # A build with nothing to do says nothing: the lines that only say so are left out.

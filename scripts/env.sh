@@ -1,6 +1,13 @@
 # Shared settings for the build and test scripts (sourced, not run).
 TOP="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD_DIR="${BUILD_DIR:-$TOP/build}"
+# TW_COMPILER=clang builds with the second compiler (cmake/clang-mingw-w64-x86_64.cmake)
+# into build-clang/ instead; each build tree has its own Wine prefix.
+TW_COMPILER="${TW_COMPILER:-gcc}"
+case "$TW_COMPILER" in
+    gcc) TW_TOOLCHAIN="$TOP/cmake/mingw-w64-x86_64.cmake"; BUILD_DIR="${BUILD_DIR:-$TOP/build}" ;;
+    clang) TW_TOOLCHAIN="$TOP/cmake/clang-mingw-w64-x86_64.cmake"; BUILD_DIR="${BUILD_DIR:-$TOP/build-clang}" ;;
+    *) echo "TW_COMPILER is gcc or clang, not $TW_COMPILER" >&2; return 1 ;;
+esac
 WINE=/usr/lib/wine/wine64
 export WINEPREFIX="$BUILD_DIR/wineprefix"
 export WINEDEBUG="${WINEDEBUG:--all}"

@@ -140,11 +140,11 @@ HRESULT ComDelegateToMember(void* pThis, const CComInterfaceEntry* pEntry, REFII
     {                                                                                      \
         static const CComInterfaceEntry s_entries[] = {
 #define COM_INTERFACE_ENTRY(I) {&__uuidof(I), ComInterfaceOffset<_ComMapClass, I>(), nullptr},
-#define COM_INTERFACE_ENTRY_IID(iid, I) {&iid, ComInterfaceOffset<_ComMapClass, I>(), nullptr},
+#define COM_INTERFACE_ENTRY_IID(iid, I) {&(iid), ComInterfaceOffset<_ComMapClass, I>(), nullptr},
 #define COM_INTERFACE_ENTRY2(I, Via) {&__uuidof(I), ComInterfaceOffset<_ComMapClass, I, Via>(), nullptr},
 // punk: a member holding the inner object's IUnknown pointer (IUnknown* or a smart pointer to it).
 #define COM_INTERFACE_ENTRY_AGGREGATE(iid, punk)                                                         \
-    {&iid,                                                                                                  \
+    {&(iid),                                                                                                \
      DWORD_PTR(reinterpret_cast<char*>(&reinterpret_cast<_ComMapClass*>(ComProbe<_ComMapClass>())->punk) - \
                ComProbe<_ComMapClass>()),                                                                   \
      &ComDelegateToMember},
@@ -220,7 +220,8 @@ class CComObject final : public Base
 public:
     template <typename... Args>
     explicit CComObject(Args&&... args) : Base(static_cast<Args&&>(args)...) { CComModuleCount::Lock(); }
-    ~CComObject()
+    // Virtual only where Base's destructor is: 'override' would not compile for the others.
+    ~CComObject()  // NOLINT(cppcoreguidelines-explicit-virtual-functions)
     {
         this->m_nRef = -(LONG_MAX / 2);
         this->FinalRelease();

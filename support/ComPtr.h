@@ -25,7 +25,13 @@ public:
         p = pOther;
         return *this;
     }
-    CComPtr& operator=(const CComPtr& other) { return *this = other.p; }
+    CComPtr& operator=(const CComPtr& other)
+    {
+        // operator& is the out-parameter form; the object's own address is wanted here.
+        if (this != std::addressof(other))
+            *this = other.p;
+        return *this;
+    }
     CComPtr& operator=(CComPtr&& other) noexcept
     {
         // operator& is the out-parameter form; the object's own address is wanted here.

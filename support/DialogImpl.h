@@ -8,7 +8,7 @@
 #include <windows.h>
 
 // The image this code is linked into: the DLL in the module, the program in a test.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the linker's name
 inline HINSTANCE ComResourceInstance()
 {
     return reinterpret_cast<HINSTANCE>(&__ImageBase);

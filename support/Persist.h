@@ -22,7 +22,7 @@
 #include "support/ComPtr.h"
 
 // Largest string byte count a stream may carry (1 MiB).
-const ULONG _ATL_STREAM_MAX_SIZE = 0x100000;
+const ULONG TW_STREAM_MAX_SIZE = 0x100000;
 // PersistSize's answer when the size cannot be told.
 const ULONG PERSIST_SIZE_UNKNOWN = 0xFFFFFFFF;
 

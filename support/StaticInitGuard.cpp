@@ -28,7 +28,7 @@ BYTE* Busy(long long* pGuard)
 
 // 1: the caller initializes the object, then releases the guard (or aborts on a throw).
 // 0: the object is initialized.
-extern "C" int __cxa_guard_acquire(long long* pGuard)
+extern "C" int __cxa_guard_acquire(long long* pGuard)  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the C++ ABI's name, replaced
 {
     if (__atomic_load_n(Done(pGuard), __ATOMIC_ACQUIRE) != 0)
         return 0;
@@ -51,7 +51,7 @@ extern "C" int __cxa_guard_acquire(long long* pGuard)
     return nResult;
 }
 
-extern "C" void __cxa_guard_release(long long* pGuard)
+extern "C" void __cxa_guard_release(long long* pGuard)  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the C++ ABI's name, replaced
 {
     AcquireSRWLockExclusive(&g_lock);
     __atomic_store_n(Done(pGuard), BYTE(1), __ATOMIC_RELEASE);
@@ -61,7 +61,7 @@ extern "C" void __cxa_guard_release(long long* pGuard)
 }
 
 // The initializer threw: the next caller tries again.
-extern "C" void __cxa_guard_abort(long long* pGuard)
+extern "C" void __cxa_guard_abort(long long* pGuard)  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the C++ ABI's name, replaced
 {
     AcquireSRWLockExclusive(&g_lock);
     *Busy(pGuard) = 0;

@@ -43,7 +43,7 @@ namespace
 class CKeptModuleSlot
 {
 public:
-    CKeptModuleSlot() : m_nIndex(TlsAlloc()) {}
+    CKeptModuleSlot() noexcept : m_nIndex(TlsAlloc()) {}
     ~CKeptModuleSlot()
     {
         if (m_nIndex != TLS_OUT_OF_INDEXES)

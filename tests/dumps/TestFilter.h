@@ -16,7 +16,7 @@ class CTestFilter;
 
 // Counted through its filter. As an output pin it connects with the filter's media type;
 // as an input pin it takes any.
-class CTestPin : public IPin
+class CTestPin final : public IPin
 {
 public:
     CTestPin(CTestFilter* pFilter, const wchar_t* pszName, PIN_DIRECTION dir)

@@ -20,7 +20,7 @@ public:
         if (riid == IID_IUnknown)
             *ppv = static_cast<IUnknown*>(static_cast<std::tuple_element_t<0, std::tuple<Interfaces...>>*>(this));
         else
-            ((riid == __uuidof(Interfaces) ? (*ppv = static_cast<Interfaces*>(this), true) : false) || ...);
+            static_cast<void>(((riid == __uuidof(Interfaces) ? (*ppv = static_cast<Interfaces*>(this), true) : false) || ...));
         if (*ppv == nullptr && !QueryMore(riid, ppv))
             return E_NOINTERFACE;
         AddRef();

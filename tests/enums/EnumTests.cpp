@@ -149,7 +149,11 @@ struct CScript
             if (FAILED(hr))
                 res += "!item";  // a failed Next must leave no item behind
             else
-                res += (res.back() == '[' ? "" : ",") + std::to_string(identify(items[i]));
+            {
+                if (res.back() != '[')
+                    res += ',';
+                res += std::to_string(identify(items[i]));
+            }
             release(items[i]);
         }
         if (SUCCEEDED(hr))

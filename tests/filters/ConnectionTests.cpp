@@ -81,7 +81,9 @@ TEST_P(ConnectRefusal, ChangesNothingAndAsksTheTargetForNoType)
     EXPECT_EQ(RateOf(&Pin()->m_mt), 48000u);
     wchar_t szLine[128];
     swprintf(szLine, 128, L"[TestSource Out] Connect(): connection not accepted, hr=0x%X", unsigned(c.hrExpected));
-    const CSeenTraceLine* pLine = FindLine(ReadTraceLines(sink), szLine);
+    // The lines outlive the search: the line found points into them.
+    const std::vector<CSeenTraceLine> lines = ReadTraceLines(sink);
+    const CSeenTraceLine* pLine = FindLine(lines, szLine);
     ASSERT_NE(pLine, nullptr);
     EXPECT_EQ(pLine->nLevel, 8u);
 

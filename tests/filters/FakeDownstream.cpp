@@ -36,7 +36,7 @@ void CFakeAllocator::FinalRelease()
         CloseHandle(m_hNoBuffer);
 }
 
-STDMETHODIMP CFakeAllocator::GetBuffer(IMediaSample** pp, REFERENCE_TIME* pStart, REFERENCE_TIME* pEnd, DWORD dwFlags)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeAllocator::GetBuffer(IMediaSample** pp, REFERENCE_TIME* pStart, REFERENCE_TIME* pEnd, DWORD dwFlags)
 {
     HRESULT hr = m_spInner->GetBuffer(pp, pStart, pEnd, dwFlags);
     if (hr == VFW_E_TIMEOUT)
@@ -54,7 +54,7 @@ void CFakeAllocator::Bend(ALLOCATOR_PROPERTIES* pProps) const
         pProps->cbAlign = m_cbReportAlign;
 }
 
-STDMETHODIMP CFakeAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual)
 {
     if (pRequest == nullptr || pActual == nullptr)
         return E_POINTER;
@@ -70,7 +70,7 @@ STDMETHODIMP CFakeAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOC
     return hr;
 }
 
-STDMETHODIMP CFakeAllocator::GetProperties(ALLOCATOR_PROPERTIES* pProps)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeAllocator::GetProperties(ALLOCATOR_PROPERTIES* pProps)
 {
     HRESULT hr = m_spInner->GetProperties(pProps);
     if (SUCCEEDED(hr))
@@ -243,7 +243,7 @@ bool CFakeInputPin::Acceptable(const AM_MEDIA_TYPE* pmt) const
     return m_nAcceptRate == 0 || pWF->nSamplesPerSec == m_nAcceptRate;
 }
 
-STDMETHODIMP CFakeInputPin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt)
 {
     if (pConnector == nullptr || pmt == nullptr)
         return E_POINTER;
@@ -261,7 +261,7 @@ STDMETHODIMP CFakeInputPin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_T
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::Disconnect()
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::Disconnect()
 {
     CComPtr<IPin> spPeer;
     {
@@ -278,7 +278,7 @@ STDMETHODIMP CFakeInputPin::Disconnect()
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::ConnectedTo(IPin** ppPin)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::ConnectedTo(IPin** ppPin)
 {
     if (ppPin == nullptr)
         return E_POINTER;
@@ -290,7 +290,7 @@ STDMETHODIMP CFakeInputPin::ConnectedTo(IPin** ppPin)
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::ConnectionMediaType(AM_MEDIA_TYPE* pmt)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::ConnectionMediaType(AM_MEDIA_TYPE* pmt)
 {
     if (pmt == nullptr)
         return E_POINTER;
@@ -300,7 +300,7 @@ STDMETHODIMP CFakeInputPin::ConnectionMediaType(AM_MEDIA_TYPE* pmt)
     return MTCopy(pmt, &m_mtConnection);
 }
 
-STDMETHODIMP CFakeInputPin::QueryPinInfo(PIN_INFO* pInfo)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::QueryPinInfo(PIN_INFO* pInfo)
 {
     if (pInfo == nullptr)
         return E_POINTER;
@@ -312,7 +312,7 @@ STDMETHODIMP CFakeInputPin::QueryPinInfo(PIN_INFO* pInfo)
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::QueryDirection(PIN_DIRECTION* pPinDir)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::QueryDirection(PIN_DIRECTION* pPinDir)
 {
     if (pPinDir == nullptr)
         return E_POINTER;
@@ -322,7 +322,7 @@ STDMETHODIMP CFakeInputPin::QueryDirection(PIN_DIRECTION* pPinDir)
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::QueryId(LPWSTR* Id)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::QueryId(LPWSTR* Id)
 {
     if (Id == nullptr)
         return E_POINTER;
@@ -333,7 +333,7 @@ STDMETHODIMP CFakeInputPin::QueryId(LPWSTR* Id)
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::QueryAccept(const AM_MEDIA_TYPE* pmt)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::QueryAccept(const AM_MEDIA_TYPE* pmt)
 {
     SetEvent(m_hInQueryAccept);
     if (m_bQueryAcceptWaitsForReceive)
@@ -343,7 +343,7 @@ STDMETHODIMP CFakeInputPin::QueryAccept(const AM_MEDIA_TYPE* pmt)
     return Acceptable(pmt) ? m_hrQueryAccept : S_FALSE;
 }
 
-STDMETHODIMP CFakeInputPin::EnumMediaTypes(IEnumMediaTypes** ppEnum)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::EnumMediaTypes(IEnumMediaTypes** ppEnum)
 {
     if (ppEnum == nullptr)
         return E_POINTER;
@@ -361,7 +361,7 @@ STDMETHODIMP CFakeInputPin::EnumMediaTypes(IEnumMediaTypes** ppEnum)
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::GetAllocator(IMemAllocator** ppAllocator)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::GetAllocator(IMemAllocator** ppAllocator)
 {
     if (ppAllocator == nullptr)
         return E_POINTER;
@@ -373,7 +373,7 @@ STDMETHODIMP CFakeInputPin::GetAllocator(IMemAllocator** ppAllocator)
     return S_OK;
 }
 
-STDMETHODIMP CFakeInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly)
 {
     if (pAllocator == nullptr)
         return E_POINTER;
@@ -389,7 +389,7 @@ STDMETHODIMP CFakeInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bRea
     return hr;
 }
 
-STDMETHODIMP CFakeInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps)
 {
     if (pProps == nullptr)
         return E_POINTER;
@@ -398,7 +398,7 @@ STDMETHODIMP CFakeInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProp
     return m_hrRequirements;
 }
 
-STDMETHODIMP CFakeInputPin::Receive(IMediaSample* pSample)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::Receive(IMediaSample* pSample)
 {
     if (pSample == nullptr)
         return E_POINTER;
@@ -442,7 +442,7 @@ STDMETHODIMP CFakeInputPin::Receive(IMediaSample* pSample)
     return m_hrReceive;
 }
 
-STDMETHODIMP CFakeInputPin::ReceiveMultiple(IMediaSample** ppSamples, long nSamples, long* pnProcessed)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeInputPin::ReceiveMultiple(IMediaSample** ppSamples, long nSamples, long* pnProcessed)
 {
     if (ppSamples == nullptr || pnProcessed == nullptr)
         return E_POINTER;
@@ -485,7 +485,7 @@ void CFakeDownstream::FinalRelease()
     }
 }
 
-STDMETHODIMP CFakeDownstream::GetClassID(CLSID* pClassID)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::GetClassID(CLSID* pClassID)
 {
     if (pClassID == nullptr)
         return E_POINTER;
@@ -493,26 +493,26 @@ STDMETHODIMP CFakeDownstream::GetClassID(CLSID* pClassID)
     return S_OK;
 }
 
-STDMETHODIMP CFakeDownstream::Stop()
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::Stop()
 {
     m_eState = State_Stopped;
     m_pPin->ReleaseReceive();
     return S_OK;
 }
 
-STDMETHODIMP CFakeDownstream::Pause()
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::Pause()
 {
     m_eState = State_Paused;
     return S_OK;
 }
 
-STDMETHODIMP CFakeDownstream::Run(REFERENCE_TIME)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::Run(REFERENCE_TIME)
 {
     m_eState = State_Running;
     return S_OK;
 }
 
-STDMETHODIMP CFakeDownstream::GetState(DWORD, FILTER_STATE* pState)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::GetState(DWORD, FILTER_STATE* pState)
 {
     if (pState == nullptr)
         return E_POINTER;
@@ -520,7 +520,7 @@ STDMETHODIMP CFakeDownstream::GetState(DWORD, FILTER_STATE* pState)
     return S_OK;
 }
 
-STDMETHODIMP CFakeDownstream::GetSyncSource(IReferenceClock** ppClock)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::GetSyncSource(IReferenceClock** ppClock)
 {
     if (ppClock == nullptr)
         return E_POINTER;
@@ -539,12 +539,12 @@ HRESULT CFakeDownstream::GetPin(LONG nIndex, IPin** ppPin)
     return S_OK;
 }
 
-STDMETHODIMP CFakeDownstream::EnumPins(IEnumPins** ppEnum)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::EnumPins(IEnumPins** ppEnum)
 {
     return CComDSEnumImpl<CPinAccessor<CFakeDownstream>, IEnumPins>::CreateEnum(ppEnum, this, 0);
 }
 
-STDMETHODIMP CFakeDownstream::FindPin(LPCWSTR Id, IPin** ppPin)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::FindPin(LPCWSTR Id, IPin** ppPin)
 {
     if (Id == nullptr || ppPin == nullptr)
         return E_POINTER;
@@ -554,7 +554,7 @@ STDMETHODIMP CFakeDownstream::FindPin(LPCWSTR Id, IPin** ppPin)
     return GetPin(0, ppPin);
 }
 
-STDMETHODIMP CFakeDownstream::QueryFilterInfo(FILTER_INFO* pInfo)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::QueryFilterInfo(FILTER_INFO* pInfo)
 {
     if (pInfo == nullptr)
         return E_POINTER;
@@ -565,7 +565,7 @@ STDMETHODIMP CFakeDownstream::QueryFilterInfo(FILTER_INFO* pInfo)
     return S_OK;
 }
 
-STDMETHODIMP CFakeDownstream::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CFakeDownstream::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR)
 {
     m_pGraph = pGraph;
     return S_OK;

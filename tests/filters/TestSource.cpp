@@ -48,7 +48,7 @@ void CTestSource::FinalRelease()
         CloseHandle(m_hStopWaits);
 }
 
-STDMETHODIMP CTestSource::Run(REFERENCE_TIME tStart)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CTestSource::Run(REFERENCE_TIME tStart)
 {
     HRESULT hr = IBaseFilterImpl<CTestSource>::Run(tStart);
     if (hr == S_OK)
@@ -60,7 +60,7 @@ STDMETHODIMP CTestSource::Run(REFERENCE_TIME tStart)
     return hr;
 }
 
-STDMETHODIMP CTestSource::Stop()
+COM_DECLSPEC_NOTHROW STDMETHODIMP CTestSource::Stop()
 {
     HRESULT hr = IBaseFilterImpl<CTestSource>::Stop();
     // The allocator is decommitted by now, so a buffer request under way returns.
@@ -108,7 +108,7 @@ HRESULT CTestSource::ChangeFormat(const AM_MEDIA_TYPE* pmt)
     return hr;
 }
 
-STDMETHODIMP CTestSource::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CTestSource::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState)
 {
     HRESULT hr = IBaseFilterImpl<CTestSource>::GetState(dwMilliSecsTimeout, pState);
     return hr == S_OK && *pState == State_Paused ? VFW_S_CANT_CUE : hr;

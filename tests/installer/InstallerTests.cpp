@@ -21,7 +21,10 @@ std::string Names(const std::vector<std::wstring>& names)
 {
     std::string text;
     for (const std::wstring& name : names)
-        text += " " + Narrow(name);
+    {
+        text += ' ';
+        text += Narrow(name);
+    }
     return text;
 }
 

@@ -131,7 +131,7 @@ bool CAllocatorLockProbe::Check()
     return false;
 }
 
-STDMETHODIMP CNotifyCounter::QueryInterface(REFIID riid, void** ppv)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CNotifyCounter::QueryInterface(REFIID riid, void** ppv)
 {
     if (ppv == nullptr)
         return E_POINTER;

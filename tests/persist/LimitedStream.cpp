@@ -7,7 +7,7 @@ CLimitedStream::CLimitedStream(IStream* pInner, ULONG cbWriteBudget, HRESULT hrS
 {
 }
 
-STDMETHODIMP CLimitedStream::QueryInterface(REFIID riid, void** ppv)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::QueryInterface(REFIID riid, void** ppv)
 {
     if (ppv == nullptr)
         return E_POINTER;
@@ -20,9 +20,9 @@ STDMETHODIMP CLimitedStream::QueryInterface(REFIID riid, void** ppv)
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CLimitedStream::AddRef() { return ULONG(InterlockedIncrement(&m_nRef)); }
+COM_DECLSPEC_NOTHROW STDMETHODIMP_(ULONG) CLimitedStream::AddRef() { return ULONG(InterlockedIncrement(&m_nRef)); }
 
-STDMETHODIMP_(ULONG) CLimitedStream::Release()
+COM_DECLSPEC_NOTHROW STDMETHODIMP_(ULONG) CLimitedStream::Release()
 {
     LONG nRef = InterlockedDecrement(&m_nRef);
     if (nRef == 0)
@@ -30,13 +30,13 @@ STDMETHODIMP_(ULONG) CLimitedStream::Release()
     return ULONG(nRef);
 }
 
-STDMETHODIMP CLimitedStream::Read(void* pv, ULONG cb, ULONG* pcbRead)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::Read(void* pv, ULONG cb, ULONG* pcbRead)
 {
     HRESULT hr = m_spInner->Read(pv, cb, pcbRead);
     return hr == S_OK ? m_hrSuccess : hr;
 }
 
-STDMETHODIMP CLimitedStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
 {
     ULONG cbAccepted = cb < m_cbWriteBudget ? cb : m_cbWriteBudget;
     ULONG cbDone = 0;
@@ -47,34 +47,34 @@ STDMETHODIMP CLimitedStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
     return hr == S_OK ? m_hrSuccess : hr;
 }
 
-STDMETHODIMP CLimitedStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition)
 {
     return m_spInner->Seek(dlibMove, dwOrigin, plibNewPosition);
 }
 
-STDMETHODIMP CLimitedStream::SetSize(ULARGE_INTEGER libNewSize) { return m_spInner->SetSize(libNewSize); }
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::SetSize(ULARGE_INTEGER libNewSize) { return m_spInner->SetSize(libNewSize); }
 
-STDMETHODIMP CLimitedStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
                                     ULARGE_INTEGER* pcbWritten)
 {
     return m_spInner->CopyTo(pstm, cb, pcbRead, pcbWritten);
 }
 
-STDMETHODIMP CLimitedStream::Commit(DWORD grfCommitFlags) { return m_spInner->Commit(grfCommitFlags); }
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::Commit(DWORD grfCommitFlags) { return m_spInner->Commit(grfCommitFlags); }
 
-STDMETHODIMP CLimitedStream::Revert() { return m_spInner->Revert(); }
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::Revert() { return m_spInner->Revert(); }
 
-STDMETHODIMP CLimitedStream::LockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::LockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType)
 {
     return m_spInner->LockRegion(libOffset, cb, dwLockType);
 }
 
-STDMETHODIMP CLimitedStream::UnlockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType)
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::UnlockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType)
 {
     return m_spInner->UnlockRegion(libOffset, cb, dwLockType);
 }
 
-STDMETHODIMP CLimitedStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) { return m_spInner->Stat(pstatstg, grfStatFlag); }
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) { return m_spInner->Stat(pstatstg, grfStatFlag); }
 
-STDMETHODIMP CLimitedStream::Clone(IStream**) { return E_NOTIMPL; }
+COM_DECLSPEC_NOTHROW STDMETHODIMP CLimitedStream::Clone(IStream**) { return E_NOTIMPL; }
 }

@@ -110,7 +110,9 @@ TEST_P(RenderFormats, WritesExactlyTheFramesOfTheTones)
     // Nothing else is left beside it, no temporary file either.
     EXPECT_EQ(m_dir.Files(), std::vector<std::string>{Narrow(c.pszOutput)});
     // One summary line naming the file and its length.
-    const std::string frames = "(" + std::to_string(c.expected.nFrames) + " frames)";
+    std::string frames = "(";
+    frames += std::to_string(c.expected.nFrames);
+    frames += " frames)";
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
     EXPECT_EQ(run.out.rfind("Wrote " + Narrow(m_dir / c.pszOutput) + ":", 0), 0u) << run.out;
     EXPECT_NE(run.out.find(frames), std::string::npos) << run.out;

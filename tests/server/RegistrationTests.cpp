@@ -7,6 +7,7 @@
 #include <qedit.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "TonewellIdl.h"
 #include "common/Watchdog.h"
@@ -121,6 +122,48 @@ TEST_F(RegistrationTest, TypeLibraryDescribesTheControlInterface)
     }
     CComPtr<ITypeInfo> spClass;
     EXPECT_EQ(spLib->GetTypeInfoOfGuid(CLSID_Tonewell, &spClass), S_OK);
+}
+
+// A development tool follows the classes to their interfaces and the interfaces to their
+// base: every reference must land on a type with the interface's real identifier.
+TEST_F(RegistrationTest, TypeLibraryReferencesResolveToTheirInterfaces)
+{
+    CComPtr<ITypeLib> spLib;
+    ASSERT_EQ(LoadRegTypeLib(LIBID_TONEWELLLib, 1, 0, LOCALE_NEUTRAL, &spLib), S_OK);
+    const struct
+    {
+        const wchar_t* pszType;
+        GUID guid;
+        std::vector<GUID> refs;
+    } types[] = {
+        {L"Tonewell", CLSID_Tonewell, {IID_ICRVTonewell, IID_ICvVersion}},
+        {L"TonewellPP", CLSID_TonewellPP, {IID_IUnknown}},
+        {L"TonewellAbout", CLSID_TonewellAbout, {IID_IUnknown}},
+        {L"ICRVTonewell", IID_ICRVTonewell, {IID_IUnknown}},
+        {L"ICvVersion", IID_ICvVersion, {IID_IUnknown}},
+    };
+    for (const auto& t : types)
+    {
+        CComPtr<ITypeInfo> spInfo;
+        ASSERT_EQ(spLib->GetTypeInfoOfGuid(t.guid, &spInfo), S_OK) << t.pszType;
+        TYPEATTR* pAttr = nullptr;
+        ASSERT_EQ(spInfo->GetTypeAttr(&pAttr), S_OK) << t.pszType;
+        const UINT cRefs = pAttr->cImplTypes;
+        spInfo->ReleaseTypeAttr(pAttr);
+        ASSERT_EQ(cRefs, t.refs.size()) << t.pszType;
+        for (UINT i = 0; i < cRefs; ++i)
+        {
+            HREFTYPE hRef = 0;
+            CComPtr<ITypeInfo> spRef;
+            ASSERT_EQ(spInfo->GetRefTypeOfImplType(i, &hRef), S_OK) << t.pszType << " " << i;
+            ASSERT_EQ(spInfo->GetRefTypeInfo(hRef, &spRef), S_OK) << t.pszType << " " << i;
+            TYPEATTR* pRefAttr = nullptr;
+            ASSERT_EQ(spRef->GetTypeAttr(&pRefAttr), S_OK) << t.pszType << " " << i;
+            EXPECT_EQ(pRefAttr->typekind, TKIND_INTERFACE) << t.pszType << " " << i;
+            EXPECT_TRUE(IsEqualGUID(pRefAttr->guid, t.refs[i])) << t.pszType << " " << i;
+            spRef->ReleaseTypeAttr(pRefAttr);
+        }
+    }
 }
 
 // One thread per apartment kind creates the filter; the single-threaded one hands its

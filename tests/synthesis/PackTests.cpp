@@ -95,7 +95,11 @@ TEST_P(Packing, FullScaleAndSilenceReachTheExtremeCodes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, Packing, testing::ValuesIn(AllWidths()), [](const auto& info) {
-    return "K" + std::to_string(info.param.wBits) + "_V" + std::to_string(info.param.wValid);
+    std::string name = "K";
+    name += std::to_string(info.param.wBits);
+    name += "_V";
+    name += std::to_string(info.param.wValid);
+    return name;
 });
 
 struct CKnownCode

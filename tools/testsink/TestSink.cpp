@@ -199,7 +199,8 @@ public:
     }
 };
 
-CTestLogObject g_LogObject;
+// The variant without the export never hands it out.
+[[maybe_unused]] CTestLogObject g_LogObject;
 }
 
 extern "C" void SinkUnlockOnUnwind(BOOLEAN, void*)
