@@ -334,9 +334,26 @@ void CTraceSink::CallDetach(void* pContext)
     pThis->m_pLogObject->Detach(&pThis->m_pLogObject);
 }
 
+namespace
+{
+// Whether the process is ending: the loader then detaches modules in the reverse order of
+// their start, so a sink this module loaded has already been shut down when it comes here.
+bool ProcessIsEnding()
+{
+    using PFN_ShutdownInProgress = BOOLEAN(WINAPI*)();
+    static const auto pfnShutdownInProgress = reinterpret_cast<PFN_ShutdownInProgress>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
+    return pfnShutdownInProgress != nullptr && pfnShutdownInProgress();
+}
+}
+
 CTraceSink::~CTraceSink()
 {
-    if (m_hLibrary != nullptr && m_pLogObject != nullptr && s_OutputStat.HasData())
+    // A sink already shut down would run over its own destroyed state: no statistic, no
+    // Detach and no unload, as for a sink that faulted.
+    if (m_hLibrary != nullptr && ProcessIsEnding())
+        m_bFaulted = 1;
+    if (m_hLibrary != nullptr && m_pLogObject != nullptr && !m_bFaulted && s_OutputStat.HasData())
     {
         WCHAR szStat[TRACE_LINE_CCH];
         if (s_OutputStat.Format(szStat, TRACE_LINE_CCH, L"*** [Log stat] Output: "))

@@ -50,6 +50,19 @@ TEST_F(ElevatedSinkTest, OnlyTheLimitedTokenLoadsTheSink)
     EXPECT_EQ(RunSinkHost(m_hLimited), 0u) << "the same host under the limited token";
 }
 
+// The sink host ends without unloading the module: the loader shuts the sink down before
+// the module that loaded it, and the module must not call it from its own shutdown.
+TEST_F(ElevatedSinkTest, AnEndingProcessCallsNoSinkAlreadyShutDown)
+{
+    ASSERT_EQ(RunSinkHost(m_hLimited), 0u);
+    wchar_t szCall[64] = {};
+    DWORD cbCall = sizeof(szCall);
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\_VTMLLOG64", L"CalledAfterShutdown", RRF_RT_REG_SZ,
+                           nullptr, szCall, &cbCall),
+              LONG(ERROR_FILE_NOT_FOUND))
+        << "the sink was called after its shutdown: " << testing::PrintToString(std::wstring(szCall));
+}
+
 TEST_F(ElevatedSinkTest, TokensDecide)
 {
     HANDLE hOwn = nullptr;

@@ -159,6 +159,20 @@ void Misbehave(int nCall)
     }
 }
 
+// Set when the loader shuts this library down; the globals are destroyed right after.
+bool g_bShutDown = false;
+
+// A call that comes after the shutdown must touch none of the destroyed globals: it leaves
+// its name in the value "CalledAfterShutdown" of the sink's registry key for the test.
+bool CalledAfterShutdown(const wchar_t* pszCall)
+{
+    if (!g_bShutDown)
+        return false;
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\_VTMLLOG64", L"CalledAfterShutdown", REG_SZ, pszCall,
+                    DWORD((wcslen(pszCall) + 1) * sizeof(wchar_t)));
+    return true;
+}
+
 // Events: "G" (entry), "L<line>", "B<length>:<block>", "A<holder check>", "D<holder check>".
 class CTestLogObject : public ILogObject
 {
@@ -166,6 +180,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetVersion(DWORD* pdw) override { if (pdw) *pdw = 1; return S_OK; }
     HRESULT STDMETHODCALLTYPE WriteBlock(UINT32 cch, LPCSTR pszText) override
     {
+        if (CalledAfterShutdown(L"WriteBlock"))
+            return S_OK;
         std::wstring text = L"B" + std::to_wstring(cch) + L":";
         for (const char* p = pszText; p && *p; ++p)
             text += wchar_t(static_cast<unsigned char>(*p));
@@ -176,6 +192,8 @@ public:
     HRESULT STDMETHODCALLTYPE SetOptions(DWORD) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Attach(ILogObject** ppHolder, void* p1, void* p2) override
     {
+        if (CalledAfterShutdown(L"Attach"))
+            return S_OK;
         g_ppHolder = ppHolder;
         bool bOk = ppHolder != nullptr && *ppHolder == this && p1 == nullptr && p2 == nullptr;
         Record(bOk ? L"Aok" : L"Abad");
@@ -184,6 +202,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Detach(ILogObject** ppHolder) override
     {
+        if (CalledAfterShutdown(L"Detach"))
+            return S_OK;
         bool bOk = ppHolder != nullptr && *ppHolder == this && (g_ppHolder == nullptr || g_ppHolder == ppHolder);
         Record(bOk ? L"Dok" : L"Dbad");
         Misbehave(AT_DETACH);
@@ -193,6 +213,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetOptions(DWORD* pdw) override { if (pdw) *pdw = 0; return S_OK; }
     HRESULT STDMETHODCALLTYPE WriteLine(LPCWSTR pszLine) override
     {
+        if (CalledAfterShutdown(L"WriteLine"))
+            return S_OK;
         Record(L"L" + std::wstring(pszLine ? pszLine : L""));
         Misbehave(AT_WRITELINE);
         return S_OK;
@@ -201,6 +223,14 @@ public:
 
 // The variant without the export never hands it out.
 [[maybe_unused]] CTestLogObject g_LogObject;
+}
+
+// Runs before the runtime destroys this library's globals.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, void*)
+{
+    if (dwReason == DLL_PROCESS_DETACH)
+        g_bShutDown = true;
+    return TRUE;
 }
 
 extern "C" void SinkUnlockOnUnwind(BOOLEAN, void*)
