@@ -3,6 +3,8 @@
 
 #include <cpuid.h>
 
+#include <cmath>
+
 namespace
 {
 LONGLONG Counter()
@@ -15,7 +17,8 @@ LONGLONG Counter()
 bool InvariantTsc()
 {
     unsigned a = 0, b = 0, c = 0, d = 0;
-    if (__get_cpuid_max(0x80000000u, nullptr) < 0x80000007u)
+    // The highest leaf comes as int from one compiler's header and as unsigned from the other's.
+    if (unsigned(__get_cpuid_max(0x80000000u, nullptr)) < 0x80000007u)
         return false;
     __cpuid(0x80000007u, a, b, c, d);
     return (d & (1u << 8)) != 0;
@@ -46,7 +49,7 @@ LONGLONG CStatClock::Frequency() const
         llCounter = Counter();
     const LONGLONG llTicks = LONGLONG(__rdtsc());
     const double dblSeconds = double(llCounter - m_llCounter0) / double(m_llCounterFreq);
-    const LONGLONG llFreq = LONGLONG(double(llTicks - m_llTicks0) / dblSeconds + 0.5);
+    const LONGLONG llFreq = std::llround(double(llTicks - m_llTicks0) / dblSeconds);
     // Threads that meet here store nearly the same rate; the first one stays.
     InterlockedCompareExchange64(&m_llFreq, llFreq > 0 ? llFreq : m_llCounterFreq, 0);
     return m_llFreq;

@@ -80,7 +80,7 @@ bool CAudioSource::FillFromTable(BYTE* pBuf, DWORD cbLen, const WAVEFORMATEX* pW
     {
         if (m_anFreqUsed[c] == CAudioHelp::FREQ_SQUARE)
         {
-            const HRESULT hr = CAudioHelp::FillBuffer(pBuf + c * cbSample, cbLen, pWF, CAudioHelp::FREQ_SQUARE,
+            const HRESULT hr = CAudioHelp::FillBuffer(pBuf + size_t(c) * cbSample, cbLen, pWF, CAudioHelp::FREQ_SQUARE,
                                                       &m_anPos[c], m_adblLevel[c]);
             DS_ASSERT(hr == S_OK);
         }

@@ -112,7 +112,7 @@ void CFrameTable::ComputeBlock(DWORD nBlock)
     for (WORD c = 0; c < m_tones.nChannels; ++c)
     {
         const CChannelTone& tone = m_tones.aChannel[c];
-        BYTE* pb = pbFrame + c * cbSample;
+        BYTE* pb = pbFrame + size_t(c) * cbSample;
         if (tone.dwFreq == CAudioHelp::FREQ_CONSTANT || tone.dwFreq == CAudioHelp::FREQ_SQUARE)
         {
             // A square wave's column is overwritten by the caller; zeros keep the table defined.
