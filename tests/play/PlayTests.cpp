@@ -99,8 +99,9 @@ class PlayCases : public PlayTool, public testing::WithParamInterface<CPlayCase>
 };
 
 // Wine's renderer now and then drops or repeats a few milliseconds in the middle of a play
-// (its own mixing; seen in about one CI run in five): a play whose stream breaks is played once
-// more, and a break that comes back fails. A fault of the filter's breaks every play.
+// (its own mixing; seen in about one CI run in five, now and then twice in a row): a play whose
+// stream breaks is played again, up to three plays, and only a break in every one of them
+// fails. A fault of the filter's breaks every play.
 TEST_P(PlayCases, TheServerHearsTheDurationOfTheTone)
 {
     const CPlayCase& c = GetParam();
@@ -110,7 +111,8 @@ TEST_P(PlayCases, TheServerHearsTheDurationOfTheTone)
     CWavContent wav;
     CToneFinding f;
     std::string faults;
-    for (int nTry = 1; nTry <= 2; ++nTry)
+    const int kPlays = 3;
+    for (int nTry = 1; nTry <= kPlays; ++nTry)
     {
         StartRecording();
         run = Render(args);
@@ -121,8 +123,8 @@ TEST_P(PlayCases, TheServerHearsTheDurationOfTheTone)
             faults += "\n  " + fault;
         if (run.dwExit != 0 || !f.bFound || f.faults.empty())
             break;
-        if (nTry == 1)
-            std::printf("[play] the first play broke in %zu blocks of 10 ms; played again:%s\n", f.faults.size(),
+        if (nTry < kPlays)
+            std::printf("[play] play %d broke in %zu blocks of 10 ms; played again:%s\n", nTry, f.faults.size(),
                         faults.c_str());
     }
     ASSERT_EQ(run.dwExit, 0u) << Printed(run);
