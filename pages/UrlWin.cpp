@@ -144,12 +144,12 @@ void CUrlImpl<T>::SetUp()
             m_hFontUnderline = CreateFontIndirectW(&lf);
         }
     }
-    if (!m_spLabel)
+    if (!m_lpstrLabel)
     {
         int cch = GetWindowTextLengthW(hWnd);
-        m_spLabel.reset(new (std::nothrow) WCHAR[size_t(cch) + 1]());
-        if (m_spLabel)
-            GetWindowTextW(hWnd, m_spLabel.get(), cch + 1);
+        m_lpstrLabel.reset(new (std::nothrow) WCHAR[size_t(cch) + 1]());
+        if (m_lpstrLabel)
+            GetWindowTextW(hWnd, m_lpstrLabel.get(), cch + 1);
     }
     CalcLinkRect();
     if (m_bPaintLabel)
@@ -164,11 +164,11 @@ void CUrlImpl<T>::CalcLinkRect()
     RECT rcClient = {};
     GetClientRect(hWnd, &rcClient);
     m_rcLink = rcClient;
-    if (!m_bPaintLabel || !m_spLabel)
+    if (!m_bPaintLabel || !m_lpstrLabel)
         return;
     HDC hdc = GetDC(hWnd);
     HGDIOBJ hOld = m_hFontUnderline != nullptr ? SelectObject(hdc, m_hFontUnderline) : nullptr;
-    DrawTextW(hdc, m_spLabel.get(), -1, &m_rcLink, DT_LEFT | DT_WORDBREAK | DT_CALCRECT);
+    DrawTextW(hdc, m_lpstrLabel.get(), -1, &m_rcLink, DT_LEFT | DT_WORDBREAK | DT_CALCRECT);
     if (hOld != nullptr)
         SelectObject(hdc, hOld);
     ReleaseDC(hWnd, hdc);
@@ -196,10 +196,10 @@ bool CUrlImpl<T>::Open()
 {
     HWND hWnd = this->m_hWnd;
     DS_ASSERT(::IsWindow(hWnd));
-    DS_ASSERT(m_spLabel != nullptr);
-    if (!::IsWindow(hWnd) || !m_spLabel)
+    DS_ASSERT(m_lpstrLabel != NULL);
+    if (!::IsWindow(hWnd) || !m_lpstrLabel)
         return false;
-    INT_PTR dwRet = s_pfnOpen(hWnd, m_spLabel.get());
+    INT_PTR dwRet = s_pfnOpen(hWnd, m_lpstrLabel.get());
     DS_ASSERT(dwRet > 32);
     if (dwRet <= 32)
         return false;
@@ -222,12 +222,12 @@ void CUrlImpl<T>::Paint(HDC hdc)
     SetBkMode(hdc, TRANSPARENT);
     SetTextColor(hdc, m_bVisited ? m_clrVisited : m_clrLink);
     HGDIOBJ hOld = m_hFontUnderline != nullptr ? SelectObject(hdc, m_hFontUnderline) : nullptr;
-    if (m_spLabel != nullptr)
+    if (m_lpstrLabel != nullptr)
     {
         LONG_PTR lStyle = GetWindowLongPtrW(hWnd, GWL_STYLE) & SS_TYPEMASK;
         UINT uAlign = lStyle == SS_CENTER ? DT_CENTER : lStyle == SS_RIGHT ? DT_RIGHT : DT_LEFT;
         RECT rc = m_rcLink;
-        DrawTextW(hdc, m_spLabel.get(), -1, &rc, uAlign | DT_WORDBREAK);
+        DrawTextW(hdc, m_lpstrLabel.get(), -1, &rc, uAlign | DT_WORDBREAK);
     }
     if (GetFocus() == hWnd)
         DrawFocusRect(hdc, &m_rcLink);
@@ -239,7 +239,7 @@ template <class T>
 BOOL CUrlImpl<T>::ProcessWindowMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
     HWND hWnd = this->m_hWnd;
-    bool bLink = m_spLabel != nullptr;
+    bool bLink = m_lpstrLabel != nullptr;
     switch (uMsg)
     {
     case WM_ERASEBKGND:

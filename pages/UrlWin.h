@@ -46,7 +46,7 @@ private:
 
     static PFN_OPENLINK s_pfnOpen;
 
-    std::unique_ptr<WCHAR[]> m_spLabel;  // the window text, once read
+    std::unique_ptr<WCHAR[]> m_lpstrLabel;  // the window text, once read
     HCURSOR m_hCursor = nullptr;
     HFONT m_hFontUnderline = nullptr;
     RECT m_rcLink = {};

@@ -22,7 +22,8 @@
 #include "support/ComPtr.h"
 
 // Largest string byte count a stream may carry (1 MiB).
-const ULONG TW_STREAM_MAX_SIZE = 0x100000;
+// The name is kept: the assertion text and the persistence code know the bound by it.
+const ULONG _ATL_STREAM_MAX_SIZE = 0x100000;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 // PersistSize's answer when the size cannot be told.
 const ULONG PERSIST_SIZE_UNKNOWN = 0xFFFFFFFF;
 

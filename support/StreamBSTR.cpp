@@ -8,7 +8,7 @@ namespace
 #define BSTR_REPORT(text) DebugAssert(false, __FILE_NAME__, __LINE__, text)
 
 // Whether a stored count other than 0 can be loaded: even, room for the terminator, at
-// most TW_STREAM_MAX_SIZE. S_OK, E_FAIL or E_ACCESSDENIED.
+// most _ATL_STREAM_MAX_SIZE. S_OK, E_FAIL or E_ACCESSDENIED.
 HRESULT CheckStoredLength(ULONG cbStrLen)
 {
     if (cbStrLen == 1)
@@ -16,7 +16,7 @@ HRESULT CheckStoredLength(ULONG cbStrLen)
         BSTR_REPORT("CStreamBSTR::PersistLoad(): invalid BSTR length.");
         return E_FAIL;
     }
-    if (cbStrLen > TW_STREAM_MAX_SIZE)
+    if (cbStrLen > _ATL_STREAM_MAX_SIZE)
     {
         BSTR_REPORT("CStreamBSTR::PersistLoad(): string exceeded the maximum allowed size.");
         return E_ACCESSDENIED;
@@ -103,7 +103,7 @@ HRESULT CStreamBSTR::PersistSave(IStream* pStm, BOOL)
     }
     // Refuse what PersistLoad would refuse rather than write data that cannot be read back.
     ULONGLONG cbStrLen = ULONGLONG(SysStringByteLen(bstr)) + sizeof(OLECHAR);
-    if (cbStrLen > TW_STREAM_MAX_SIZE)
+    if (cbStrLen > _ATL_STREAM_MAX_SIZE)
         return E_ACCESSDENIED;
     if (cbStrLen % sizeof(OLECHAR) != 0)
         return E_FAIL;
@@ -119,6 +119,6 @@ ULONG CStreamBSTR::PersistSize()
     if (m_pbstr == nullptr)
         return sizeof(ULONG);
     ULONG cb = SysStringByteLen(*m_pbstr);
-    DS_ASSERT(cb <= TW_STREAM_MAX_SIZE);
+    DS_ASSERT(cb <= _ATL_STREAM_MAX_SIZE);
     return cb + sizeof(ULONG) + sizeof(OLECHAR);
 }

@@ -167,7 +167,7 @@ TEST_F(PersistFuzz, CorruptedStreamsFailCleanly)
 TEST_F(PersistFuzz, FailedAndRepeatedLoadsOfLargeStringsLeaveNoMemoryBehind)
 {
     const size_t cbLabelCount = StringCountOffsets()[0];
-    const ULONG cbString = TW_STREAM_MAX_SIZE;
+    const ULONG cbString = _ATL_STREAM_MAX_SIZE;
     Bytes full(m_valid.begin(), m_valid.begin() + cbLabelCount);
     Append(full, cbString);
     full.resize(full.size() + cbString, 0x20);
