@@ -341,7 +341,7 @@ namespace
 bool ProcessIsEnding()
 {
     using PFN_ShutdownInProgress = BOOLEAN(WINAPI*)();
-    static const auto pfnShutdownInProgress = reinterpret_cast<PFN_ShutdownInProgress>(
+    const auto pfnShutdownInProgress = reinterpret_cast<PFN_ShutdownInProgress>(
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
     return pfnShutdownInProgress != nullptr && pfnShutdownInProgress();
 }
@@ -352,8 +352,12 @@ CTraceSink::~CTraceSink()
     // A sink already shut down would run over its own destroyed state: no statistic, no
     // Detach and no unload, as for a sink that faulted.
     if (m_hLibrary != nullptr && ProcessIsEnding())
-        m_bFaulted = 1;
-    if (m_hLibrary != nullptr && m_pLogObject != nullptr && !m_bFaulted && s_OutputStat.HasData())
+    {
+        m_pLogObject = nullptr;
+        m_hLibrary = nullptr;
+        return;
+    }
+    if (m_hLibrary != nullptr && m_pLogObject != nullptr && s_OutputStat.HasData())
     {
         WCHAR szStat[TRACE_LINE_CCH];
         if (s_OutputStat.Format(szStat, TRACE_LINE_CCH, L"*** [Log stat] Output: "))
