@@ -41,10 +41,12 @@ protected:
 
     // parecord on the monitor of the default sink. An idle sink passes nothing to its monitor,
     // and one that starts with the play passes its start late: a stream of silence keeps the
-    // sink running from before the play, and the play begins once the recording grows.
+    // sink running from before the play, and the play begins once the recording grows (a new
+    // recording: the one of a play before is removed first).
     void StartRecording()
     {
         const int nExit = RunUnix(m_dir.Path(), "record-start",
+                                  "rm -f rec.wav\n"
                                   "pacat --playback --raw --format=s16le --rate=48000 --channels=2 /dev/zero & "
                                   "echo $! > zero.pid\n"
                                   "parecord --device=@DEFAULT_MONITOR@ --latency-msec=20 --file-format=wav "
@@ -64,6 +66,41 @@ protected:
                                   "for i in $(seq 100); do kill -0 $p 2>/dev/null || exit 0; sleep 0.05; done; exit 1");
         EXPECT_EQ(nExit, 0) << ReadBytes(m_dir / L"record-stop.log");
         return ReadWav(ReadBytes(m_dir / L"rec.wav"));
+    }
+
+    // A play heard at the server: the tool's run, the recording and what it holds of the tones.
+    struct CHeardPlay
+    {
+        CToolRun run;
+        CWavContent wav;
+        CToneFinding f;
+        std::string faults;  // f.faults, one per line
+    };
+
+    // Wine's renderer now and then drops or repeats a few milliseconds in a play (its own
+    // mixing; seen in about one CI run in five, now and then twice in a row): a play whose
+    // stream breaks is played again, up to three plays, and only a break in every one of them
+    // is returned. A fault of the filter's breaks every play.
+    CHeardPlay PlayHeard(const std::vector<std::wstring>& args, const std::vector<CTone>& tones)
+    {
+        const int kPlays = 3;
+        CHeardPlay play;
+        for (int nTry = 1; nTry <= kPlays; ++nTry)
+        {
+            StartRecording();
+            play.run = Render(args);
+            play.wav = StopRecording();
+            play.f = play.wav.error.empty() ? FindTone(play.wav, tones, kSettleSeconds) : CToneFinding{};
+            play.faults.clear();
+            for (const std::string& fault : play.f.faults)
+                play.faults += "\n  " + fault;
+            if (play.run.dwExit != 0 || !play.f.bFound || play.f.faults.empty())
+                break;
+            if (nTry < kPlays)
+                std::printf("[play] play %d broke in %zu blocks of 10 ms; played again:%s\n", nTry,
+                            play.f.faults.size(), play.faults.c_str());
+        }
+        return play;
     }
 
     // The test scripts' server, stopped or started again by its script.
@@ -98,46 +135,25 @@ class PlayCases : public PlayTool, public testing::WithParamInterface<CPlayCase>
 {
 };
 
-// Wine's renderer now and then drops or repeats a few milliseconds in the middle of a play
-// (its own mixing; seen in about one CI run in five, now and then twice in a row): a play whose
-// stream breaks is played again, up to three plays, and only a break in every one of them
-// fails. A fault of the filter's breaks every play.
 TEST_P(PlayCases, TheServerHearsTheDurationOfTheTone)
 {
     const CPlayCase& c = GetParam();
     std::vector<std::wstring> args = {L"--play", L"-r", L"48000"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    CToolRun run;
-    CWavContent wav;
-    CToneFinding f;
-    std::string faults;
-    const int kPlays = 3;
-    for (int nTry = 1; nTry <= kPlays; ++nTry)
-    {
-        StartRecording();
-        run = Render(args);
-        wav = StopRecording();
-        f = wav.error.empty() ? FindTone(wav, c.tones, kSettleSeconds) : CToneFinding{};
-        faults.clear();
-        for (const std::string& fault : f.faults)
-            faults += "\n  " + fault;
-        if (run.dwExit != 0 || !f.bFound || f.faults.empty())
-            break;
-        if (nTry < kPlays)
-            std::printf("[play] play %d broke in %zu blocks of 10 ms; played again:%s\n", nTry, f.faults.size(),
-                        faults.c_str());
-    }
+    const CHeardPlay play = PlayHeard(args, c.tones);
+    const CToolRun& run = play.run;
+    const CToneFinding& f = play.f;
     ASSERT_EQ(run.dwExit, 0u) << Printed(run);
     char szSummary[64];
     snprintf(szSummary, sizeof(szSummary), "Played %.1f s of 2 channels, 16-bit PCM at 48000 Hz, on ", c.dblSeconds);
     EXPECT_EQ(run.out.rfind(szSummary, 0), 0u) << run.out;
-    ASSERT_TRUE(wav.error.empty()) << wav.error;
+    ASSERT_TRUE(play.wav.error.empty()) << play.wav.error;
 
-    ASSERT_TRUE(f.bFound) << "the recording of " << wav.Frames() << " frames holds no tone";
+    ASSERT_TRUE(f.bFound) << "the recording of " << play.wav.Frames() << " frames holds no tone";
     EXPECT_NEAR(f.dblSeconds, c.dblSeconds, kLengthTolerance);
     for (size_t ch = 0; ch < c.tones.size(); ++ch)
         EXPECT_NEAR(f.levels[ch], c.tones[ch].dblLevel, 0.01 * c.tones[ch].dblLevel) << "channel " << ch;
-    EXPECT_TRUE(f.faults.empty()) << f.faults.size() << " blocks of 10 ms broken:" << faults;
+    EXPECT_TRUE(f.faults.empty()) << f.faults.size() << " blocks of 10 ms broken:" << play.faults;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PlayCases, testing::ValuesIn(kPlayCases),
@@ -180,13 +196,10 @@ TEST_F(PlayTool, ServerGoingAwayEndsThePlay)
     EXPECT_NE(run.err.find("the sound device went away after"), std::string::npos) << run.err;
     EXPECT_EQ(run.out.find("Played"), std::string::npos) << run.out;
 
-    StartRecording();
-    const CToolRun again = Render({L"--play", L"-r", L"48000", L"-d", L"1.5"});
-    const CWavContent wav = StopRecording();
-    ASSERT_EQ(again.dwExit, 0u) << Printed(again);
-    const CToneFinding f = FindTone(wav, {kDefaultTone, kDefaultTone}, kSettleSeconds);
-    ASSERT_TRUE(f.bFound) << "the play after the server came back was not heard";
-    EXPECT_NEAR(f.dblSeconds, 1.5, kLengthTolerance);
-    EXPECT_TRUE(f.faults.empty()) << f.faults.size() << " blocks of 10 ms broken, the first at " << f.faults[0];
+    const CHeardPlay again = PlayHeard({L"--play", L"-r", L"48000", L"-d", L"1.5"}, {kDefaultTone, kDefaultTone});
+    ASSERT_EQ(again.run.dwExit, 0u) << Printed(again.run);
+    ASSERT_TRUE(again.f.bFound) << "the play after the server came back was not heard";
+    EXPECT_NEAR(again.f.dblSeconds, 1.5, kLengthTolerance);
+    EXPECT_TRUE(again.f.faults.empty()) << again.f.faults.size() << " blocks of 10 ms broken:" << again.faults;
 }
 }

@@ -22,6 +22,23 @@ HANDLE InheritableFile(const std::wstring& path)
     return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+// Wine's CreateProcessW has once refused a start with ERROR_INTERNAL_ERROR, before the program
+// ran at all; such a start is tried again, a few times.
+bool StartProcess(const std::wstring& exe, std::wstring& cmd, const std::wstring& dir, STARTUPINFOW& si, bool bConsole,
+                  PROCESS_INFORMATION& pi)
+{
+    const int kStarts = 3;
+    for (int nTry = 1;; ++nTry)
+    {
+        if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, bConsole ? CREATE_NEW_CONSOLE : DETACHED_PROCESS,
+                           nullptr, dir.c_str(), &si, &pi))
+            return true;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || nTry == kStarts)
+            return false;
+        Sleep(200);
+    }
+}
 }
 
 std::string Narrow(const std::wstring& text)
@@ -71,9 +88,7 @@ CToolRun RunProgram(const std::wstring& exe, const std::vector<std::wstring>& ar
     si.hStdError = hErr;
     PROCESS_INFORMATION pi = {};
     const ULONGLONG tStart = GetTickCount64();
-    if (hOut == INVALID_HANDLE_VALUE || hErr == INVALID_HANDLE_VALUE ||
-        !CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, fnStarted ? CREATE_NEW_CONSOLE : DETACHED_PROCESS,
-                        nullptr, dir.c_str(), &si, &pi))
+    if (hOut == INVALID_HANDLE_VALUE || hErr == INVALID_HANDLE_VALUE || !StartProcess(exe, cmd, dir, si, fnStarted != nullptr, pi))
     {
         ADD_FAILURE() << "cannot start " << Narrow(cmd) << ": error " << GetLastError();
     }
