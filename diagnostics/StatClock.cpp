@@ -7,12 +7,6 @@
 
 namespace
 {
-LONGLONG Counter()
-{
-    LARGE_INTEGER li;
-    return QueryPerformanceCounter(&li) ? li.QuadPart : 0;
-}
-
 // CPUID 8000_0007h, EDX bit 8: the time-stamp counter's rate is invariant.
 bool InvariantTsc()
 {

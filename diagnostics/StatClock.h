@@ -14,18 +14,18 @@ class CStatClock
 {
 public:
     CStatClock();
-    LONGLONG Now() const
-    {
-        if (m_bTsc)
-            return LONGLONG(__rdtsc());
-        LARGE_INTEGER li;
-        return QueryPerformanceCounter(&li) ? li.QuadPart : 0;
-    }
+    LONGLONG Now() const { return m_bTsc ? LONGLONG(__rdtsc()) : Counter(); }
     // Ticks per second; 0 only when the platform has no performance counter.
     LONGLONG Frequency() const;
     bool UsesTimeStampCounter() const { return m_bTsc; }
 
 private:
+    static LONGLONG Counter()
+    {
+        LARGE_INTEGER li;
+        return QueryPerformanceCounter(&li) ? li.QuadPart : 0;
+    }
+
     bool m_bTsc;
     LONGLONG m_llCounterFreq;  // the performance counter's
     LONGLONG m_llCounter0;
