@@ -351,13 +351,8 @@ CTraceSink::~CTraceSink()
 {
     // A sink already shut down would run over its own destroyed state: no statistic, no
     // Detach and no unload, as for a sink that faulted.
-    if (m_hLibrary != nullptr && ProcessIsEnding())
-    {
-        m_pLogObject = nullptr;
-        m_hLibrary = nullptr;
-        return;
-    }
-    if (m_hLibrary != nullptr && m_pLogObject != nullptr && s_OutputStat.HasData())
+    const bool bShutDown = m_hLibrary != nullptr && ProcessIsEnding();
+    if (m_hLibrary != nullptr && m_pLogObject != nullptr && !bShutDown && s_OutputStat.HasData())
     {
         WCHAR szStat[TRACE_LINE_CCH];
         if (s_OutputStat.Format(szStat, TRACE_LINE_CCH, L"*** [Log stat] Output: "))
@@ -366,7 +361,7 @@ CTraceSink::~CTraceSink()
     }
     // A sink that faulted (perhaps on the line just written) is left alone: no Detach and
     // no unload, both of which would run its code again.
-    if (m_hLibrary == nullptr || m_bFaulted)
+    if (m_hLibrary == nullptr || m_bFaulted || bShutDown)
     {
         m_pLogObject = nullptr;
         m_hLibrary = nullptr;
