@@ -23,6 +23,15 @@ const double kSettleSeconds = 0.5;
 const double kLengthTolerance = 0.1;
 const DWORD kTailMs = 1500;
 
+// A finding's faults, one to a line, for a message.
+std::string FaultLines(const CToneFinding& f)
+{
+    std::string lines;
+    for (const std::string& fault : f.faults)
+        lines += "\n  " + fault;
+    return lines;
+}
+
 class PlayTool : public RenderTool
 {
 protected:
@@ -74,7 +83,6 @@ protected:
         CToolRun run;
         CWavContent wav;
         CToneFinding f;
-        std::string faults;  // f.faults, one per line
     };
 
     // Wine's renderer now and then drops or repeats a few milliseconds in a play (its own
@@ -91,14 +99,11 @@ protected:
             play.run = Render(args);
             play.wav = StopRecording();
             play.f = play.wav.error.empty() ? FindTone(play.wav, tones, kSettleSeconds) : CToneFinding{};
-            play.faults.clear();
-            for (const std::string& fault : play.f.faults)
-                play.faults += "\n  " + fault;
             if (play.run.dwExit != 0 || !play.f.bFound || play.f.faults.empty())
                 break;
             if (nTry < kPlays)
                 std::printf("[play] play %d broke in %zu blocks of 10 ms; played again:%s\n", nTry,
-                            play.f.faults.size(), play.faults.c_str());
+                            play.f.faults.size(), FaultLines(play.f).c_str());
         }
         return play;
     }
@@ -153,7 +158,7 @@ TEST_P(PlayCases, TheServerHearsTheDurationOfTheTone)
     EXPECT_NEAR(f.dblSeconds, c.dblSeconds, kLengthTolerance);
     for (size_t ch = 0; ch < c.tones.size(); ++ch)
         EXPECT_NEAR(f.levels[ch], c.tones[ch].dblLevel, 0.01 * c.tones[ch].dblLevel) << "channel " << ch;
-    EXPECT_TRUE(f.faults.empty()) << f.faults.size() << " blocks of 10 ms broken:" << play.faults;
+    EXPECT_TRUE(f.faults.empty()) << f.faults.size() << " blocks of 10 ms broken:" << FaultLines(f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PlayCases, testing::ValuesIn(kPlayCases),
@@ -200,6 +205,6 @@ TEST_F(PlayTool, ServerGoingAwayEndsThePlay)
     ASSERT_EQ(again.run.dwExit, 0u) << Printed(again.run);
     ASSERT_TRUE(again.f.bFound) << "the play after the server came back was not heard";
     EXPECT_NEAR(again.f.dblSeconds, 1.5, kLengthTolerance);
-    EXPECT_TRUE(again.f.faults.empty()) << again.f.faults.size() << " blocks of 10 ms broken:" << again.faults;
+    EXPECT_TRUE(again.f.faults.empty()) << again.f.faults.size() << " blocks of 10 ms broken:" << FaultLines(again.f);
 }
 }
